@@ -1,0 +1,26 @@
+# make demo   set up, build, and run the main job
+# make test   set up, build, and run every test
+BUILD_DIR ?= build
+JOBS ?= 2
+
+.PHONY: all setup configure build test demo bench clean
+
+all: build
+
+setup:
+	@bash tools/install-deps.sh
+
+configure: setup
+	@cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
+
+build: configure
+	@cmake --build $(BUILD_DIR) -j$(JOBS)
+
+test: build
+	@cd $(BUILD_DIR) && ctest --output-on-failure -j$(JOBS)
+
+demo: build
+	@./$(BUILD_DIR)/nivolo-host info
+
+clean:
+	rm -rf $(BUILD_DIR)

@@ -1,0 +1,129 @@
+#include "host/InfoCommand.h"
+
+#include <cstring>
+
+#include "host/PluginModule.h"
+#include "interfaces/IPtr.h"
+
+namespace NivoloHost {
+
+namespace {
+
+template <size_t N>
+std::string field(const char (&text)[N]) {
+    return std::string(text, strnlen(text, N));
+}
+
+// UTF-16 field to UTF-8 for the terminal.
+template <size_t N>
+std::string field(const char16_t (&text)[N]) {
+    std::string out;
+    for (size_t i = 0; i < N && text[i] != 0; ++i) {
+        uint32_t c = text[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < N && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            ++i;
+        }
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+std::string quoted(const std::string& s) { return "\"" + s + "\""; }
+
+// The fields every form of the class record has, as the host will show them.
+struct ClassView {
+    Zel::TUID cid{};
+    int32_t cardinality = 0;
+    std::string category, name, subCategories, vendor, version, sdkVersion;
+    uint32_t classFlags = 0;
+    bool extended = false; // the factory answered more than the basic record
+};
+
+bool readClass(Zel::IPluginFactory* factory, int32_t index, ClassView& view) {
+    if (auto f3 = Zel::queryInterface<Zel::IPluginFactory3>(factory)) {
+        Zel::ClassInfoWide info{};
+        if (f3->readClassInfoWide(index, &info) == Zel::kResultOk) {
+            view = {info.cid,          info.cardinality,        field(info.category), field(info.name),
+                    field(info.subCategories), field(info.vendor), field(info.version), field(info.sdkVersion),
+                    info.classFlags,   true};
+            return true;
+        }
+    }
+    if (auto f2 = Zel::queryInterface<Zel::IPluginFactory2>(factory)) {
+        Zel::ClassInfo2 info{};
+        if (f2->readClassInfo2(index, &info) == Zel::kResultOk) {
+            view = {info.cid,          info.cardinality,        field(info.category), field(info.name),
+                    field(info.subCategories), field(info.vendor), field(info.version), field(info.sdkVersion),
+                    info.classFlags,   true};
+            return true;
+        }
+    }
+    Zel::ClassInfo info{};
+    if (factory->readClassInfo(index, &info) != Zel::kResultOk) return false;
+    view = {};
+    view.cid = info.cid;
+    view.cardinality = info.cardinality;
+    view.category = field(info.category);
+    view.name = field(info.name);
+    return true;
+}
+
+} // namespace
+
+int runInfo(const std::string& modulePath, std::ostream& out, std::ostream& err) {
+    PluginModule module;
+    std::string error;
+    if (!module.load(modulePath, error)) {
+        err << "nivolo-host: " << error << "\n";
+        return 1;
+    }
+    Zel::IPluginFactory* factory = module.factory();
+
+    Zel::FactoryInfo info{};
+    factory->readFactoryInfo(&info);
+    out << "Module: " << modulePath << "\n";
+    out << "Factory\n";
+    out << "  vendor:  " << quoted(field(info.vendor)) << "\n";
+    out << "  url:     " << quoted(field(info.url)) << "\n";
+    out << "  email:   " << quoted(field(info.email)) << "\n";
+    out << "  flags:   " << info.flags << "\n";
+
+    int32_t count = factory->classCount();
+    out << "Classes: " << count << "\n";
+    for (int32_t i = 0; i < count; ++i) {
+        ClassView view;
+        if (!readClass(factory, i, view)) {
+            err << "nivolo-host: the factory gave no information for class " << i << "\n";
+            return 1;
+        }
+        out << "[" << i << "] " << Zel::tuidToRegistry(view.cid) << "\n";
+        out << "    cardinality:    " << view.cardinality << "\n";
+        out << "    category:       " << quoted(view.category) << "\n";
+        out << "    name:           " << quoted(view.name) << "\n";
+        if (!view.extended) continue;
+        out << "    class flags:    " << view.classFlags << "\n";
+        out << "    sub-categories: " << quoted(view.subCategories) << "\n";
+        out << "    vendor:         "
+            << (view.vendor.empty() ? quoted(field(info.vendor)) + " (factory's)" : quoted(view.vendor)) << "\n";
+        out << "    version:        " << quoted(view.version) << "\n";
+        out << "    sdk version:    " << quoted(view.sdkVersion) << "\n";
+    }
+    return 0;
+}
+
+} // namespace NivoloHost

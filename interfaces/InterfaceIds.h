@@ -1,0 +1,47 @@
+#pragma once
+// The interface identifiers of the plug-in interface standard that this module
+// answers or requests. Host and module must agree on them byte for byte.
+// (The FObject class id is not here: it is generated once per process.)
+
+#include "Tuid.h"
+
+namespace Zel {
+
+// Answered by the module's objects.
+inline constexpr TUID FUnknown_iid = tuidFromRegistry("{00000000-0000-0000-C000-000000000046}");
+inline constexpr TUID IDependent_iid = tuidFromRegistry("{F52B7AAE-DE72-416D-8AF1-8ACE9DD7BD5E}");
+inline constexpr TUID IUpdateHandler_iid = tuidFromRegistry("{F5246D56-8654-4D60-B026-AFB57B697B37}");
+inline constexpr TUID IUpdateManager_iid = tuidFromRegistry("{030B780C-D6E6-418D-8CE0-0BC209C834D4}");
+inline constexpr TUID IPluginFactory_iid = tuidFromRegistry("{7A4D811C-5211-4A1F-AED9-D2EE0B43BF9F}");
+inline constexpr TUID IPluginFactory2_iid = tuidFromRegistry("{0007B650-F24B-4C0B-A464-EDB9F00B2ABB}");
+inline constexpr TUID IPluginFactory3_iid = tuidFromRegistry("{4555A2AB-C123-4E57-9B12-291036878931}");
+inline constexpr TUID IPluginBase_iid = tuidFromRegistry("{22888DDB-156E-45AE-8358-B34808190625}");
+inline constexpr TUID IConnectionPoint_iid = tuidFromRegistry("{70A4156F-6E6E-4026-9891-48BFAA60D8D1}");
+inline constexpr TUID IComponent_iid = tuidFromRegistry("{E831FF31-F2D5-4301-928E-BBEE25697802}");
+inline constexpr TUID IAudioProcessor_iid = tuidFromRegistry("{42043F99-B7DA-453C-A569-E79D9AAEC33D}");
+inline constexpr TUID IEditController_iid = tuidFromRegistry("{DCD7BBE3-7742-448D-A874-AACC979C759E}");
+inline constexpr TUID IEditController2_iid = tuidFromRegistry("{7F4EFE59-F320-4967-AC27-A3AEAFB63038}");
+inline constexpr TUID IUnitInfo_iid = tuidFromRegistry("{3D4BD6B5-913A-4FD2-A886-E768A5EB92C1}");
+inline constexpr TUID IPlugController_iid = tuidFromRegistry("{0466B781-A086-11D5-BECC-00A0C9A636BC}");
+inline constexpr TUID IPlugController2_iid = tuidFromRegistry("{4C9BD1A4-68FB-4D77-8DED-CCF94F01415D}");
+inline constexpr TUID IPlugController3_iid = tuidFromRegistry("{E9E38A1D-BFA8-4FBF-A35B-5F00907B66E1}");
+inline constexpr TUID IPlugController4_iid = tuidFromRegistry("{FD4E5827-C898-4306-B49D-F0B78A80AF22}");
+inline constexpr TUID IViewBuilder_iid = tuidFromRegistry("{53D29FE8-ED00-400B-9E6D-4DD80444B116}");
+inline constexpr TUID IIdleHandler_iid = tuidFromRegistry("{D70BBB58-C805-45B8-AB82-64180B673A84}");
+inline constexpr TUID IValueStringRepresentation_iid = tuidFromRegistry("{BCF128DB-B1E4-433C-B899-ADB4F76493CB}");
+inline constexpr TUID IEditControllerHostEditing_iid = tuidFromRegistry("{C1271208-7059-4098-B9DD-34B36BB0195E}");
+inline constexpr TUID IXmlRepresentationController_iid = tuidFromRegistry("{A81A0471-48C3-4DC4-AC30-C9E13C8393D5}");
+inline constexpr TUID IPlugView_iid = tuidFromRegistry("{5BC32507-D060-49EA-A615-1B522B755B29}");
+inline constexpr TUID IHostViewClient_iid = tuidFromRegistry("{3FD38672-A1AF-419C-AD49-52AF0E5667E1}");
+inline constexpr TUID IHostViewMouseEvent_iid = tuidFromRegistry("{64838A5F-614D-4DEE-ABFD-E7DDA5C160BA}");
+inline constexpr TUID IColorGroupInformation_iid = tuidFromRegistry("{7D04B5FD-E2C9-43FB-9CE9-5C9038994D1C}");
+
+// Requested by the module from host objects: the host context's application
+// interface, message objects, the component handler's second interface (edit
+// groups, dirty state) and the bitmap-rectangle service of the meter views.
+inline constexpr TUID IHostApp_iid = tuidFromRegistry("{58E595CC-DB2D-4969-8B6A-AF8C36A664E5}");
+inline constexpr TUID IMessageObject_iid = tuidFromRegistry("{936F033B-C6C0-47DB-BB08-82F813C1E613}");
+inline constexpr TUID IComponentHandler2_iid = tuidFromRegistry("{F040B4B3-A360-45EC-ABCD-C045B4D5A2CC}");
+inline constexpr TUID IBitmapRectService_iid = tuidFromRegistry("{09DBE9EC-892B-4721-908E-53D0941493DF}");
+
+} // namespace Zel

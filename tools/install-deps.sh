@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Nivolo needs to build and test, if any is missing.
+set -euo pipefail
+
+packages=(
+  make cmake g++ binutils
+  libgtest-dev libgmock-dev libbenchmark-dev
+  zlib1g-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+if [ "$(id -u)" -eq 0 ]; then
+  sudo=()
+elif command -v sudo >/dev/null 2>&1; then
+  sudo=(sudo)
+else
+  echo "install-deps: need root (or sudo) to install: ${missing[*]}" >&2
+  exit 1
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
