@@ -25,7 +25,8 @@ int32_t FThread::platformPriority(int32_t index, bool normalClass) {
 bool FThread::setPriority(int32_t index) {
     if (index < kIdle || index > kTimeCritical) return false;
     priority_ = index;
-    if (!handle_) return true;
+    // Before start the index waits for start; after a failed start there is no thread to set.
+    if (!handle_) return !running_;
     return Platform::threadSetPriority(handle_, platformPriority(index, Platform::processPriorityIsNormal()));
 }
 

@@ -29,7 +29,7 @@ public:
     FThread& operator=(const FThread&) = delete;
 
     // [owner thread] Out-of-range indices are refused and change nothing.
-    // Without a thread the index is kept for start().
+    // Before start the index is kept for start(); after a failed start: false.
     virtual bool setPriority(int32_t index);
     virtual void reserved() {}
     // [the new thread] The body; its result is the thread's exit code.
