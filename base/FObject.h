@@ -49,13 +49,15 @@ private:
 };
 
 
-// Declares the class-name type tests of an FObject subclass.
-#define ZEL_FOBJECT_CLASS(Self, Base)                                                  \
-    static const char* getFClassName() { return #Self; }                               \
-    const char* className() const override { return #Self; }                           \
-    bool isTypeOf(const char* name, bool askBase = true) const override {              \
-        return (name && std::strcmp(name, #Self) == 0) || (askBase && Base::isTypeOf(name, true)); \
+// Declares the class-name type tests of an FObject subclass; the _AS form
+// gives a name other than the C++ one (e.g. "Zel::Bus").
+#define ZEL_FOBJECT_CLASS_AS(Self, Base, Name)                                            \
+    static const char* getFClassName() { return Name; }                                   \
+    const char* className() const override { return Name; }                               \
+    bool isTypeOf(const char* name, bool askBase = true) const override {                 \
+        return (name && std::strcmp(name, Name) == 0) || (askBase && Base::isTypeOf(name, true)); \
     }
+#define ZEL_FOBJECT_CLASS(Self, Base) ZEL_FOBJECT_CLASS_AS(Self, Base, #Self)
 
 // For an FObject subclass that adds interfaces: each interface's FUnknown slots
 // reach the one count of the object.

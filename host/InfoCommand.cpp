@@ -4,6 +4,7 @@
 
 #include "host/PluginModule.h"
 #include "interfaces/IPtr.h"
+#include "interfaces/TextUtf16.h"
 
 namespace NivoloHost {
 
@@ -17,30 +18,9 @@ std::string field(const char (&text)[N]) {
 // UTF-16 field to UTF-8 for the terminal.
 template <size_t N>
 std::string field(const char16_t (&text)[N]) {
-    std::string out;
-    for (size_t i = 0; i < N && text[i] != 0; ++i) {
-        uint32_t c = text[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < N && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            ++i;
-        }
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
+    char buffer[N * 3 + 1];
+    size_t n = Zel::utf16ToUtf8(text, N, buffer, sizeof buffer);
+    return std::string(buffer, n);
 }
 
 std::string quoted(const std::string& s) { return "\"" + s + "\""; }

@@ -44,4 +44,11 @@ inline constexpr TUID IMessageObject_iid = tuidFromRegistry("{936F033B-C6C0-47DB
 inline constexpr TUID IComponentHandler2_iid = tuidFromRegistry("{F040B4B3-A360-45EC-ABCD-C045B4D5A2CC}");
 inline constexpr TUID IBitmapRectService_iid = tuidFromRegistry("{09DBE9EC-892B-4721-908E-53D0941493DF}");
 
+// Host-side interfaces that are handed to the module typed, never asked for by
+// id; these ids are our host's own and only its objects answer them.
+inline constexpr TUID IAttributeSet_iid = tuidFromRegistry("{2A02E02E-12EF-406B-A773-EB8CCE5BCD22}");
+inline constexpr TUID IByteStream_iid = tuidFromRegistry("{F049FC4B-25D4-475F-82DC-7A6EDC182843}");
+inline constexpr TUID IParamChanges_iid = tuidFromRegistry("{5634066C-CE60-4BD7-A27B-00235798B678}");
+inline constexpr TUID IParamQueue_iid = tuidFromRegistry("{1D5DF185-F6D4-4805-A5D2-DE1B1E03FFD7}");
+
 } // namespace Zel

@@ -1,0 +1,24 @@
+#include "host/HostMessage.h"
+
+#include "interfaces/InterfaceQuery.h"
+
+namespace NivoloHost {
+
+using namespace Zel;
+
+HostMessage::HostMessage() : attributes_(IPtr<HostAttributeSet>::adopt(new HostAttributeSet)) {}
+
+tresult HostMessage::QueryInterface(const TUID& asked, void** obj) {
+    if (!obj) return kInvalidArgument;
+    if (answerInterface<IMessageObject>(asked, this, obj) || answerInterface<FUnknown>(asked, this, obj))
+        return kResultOk;
+    *obj = nullptr;
+    return kNoInterface;
+}
+
+void HostMessage::assignMessageId(const char* id) {
+    hasId_ = id != nullptr;
+    id_ = id ? id : "";
+}
+
+} // namespace NivoloHost
