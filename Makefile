@@ -1,5 +1,6 @@
 # make demo   set up, build, and run the main job
 # make test   set up, build, and run every test
+# make bench  set up, build, and run the benchmarks
 BUILD_DIR ?= build
 JOBS ?= 2
 
@@ -21,6 +22,10 @@ test: build
 
 demo: build
 	@./$(BUILD_DIR)/nivolo-host info
+
+bench: configure
+	@cmake --build $(BUILD_DIR) -j$(JOBS) --target nivolo_bench
+	@./$(BUILD_DIR)/nivolo_bench
 
 clean:
 	rm -rf $(BUILD_DIR)

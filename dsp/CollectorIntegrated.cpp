@@ -1,0 +1,132 @@
+#include "dsp/CollectorIntegrated.h"
+
+#include <cstring>
+
+#include "dsp/AlignedBuffer.h"
+#include "dsp/VectorOps.h"
+
+namespace DSP {
+
+int32_t CollectorIntegrated::windowLengthFor(double fs) { return static_cast<int32_t>(0.4000000059604645 * fs); }
+int32_t CollectorIntegrated::historyLengthFor(double fs) { return static_cast<int32_t>(0.30000000447034836 * fs); }
+
+CollectorIntegrated::CollectorIntegrated(double fs, int32_t channels, uint32_t maxSamples, bool useWorkerThreads)
+    : CollectorOverlap(static_cast<float>(fs), channels, maxSamples, windowLengthFor(fs), historyLengthFor(fs)),
+      useWorkerThreads_(useWorkerThreads) {}
+
+CollectorIntegrated::~CollectorIntegrated() {
+    stopWorker();
+    freeAligned(store_);
+}
+
+void CollectorIntegrated::allocateStore() {
+    freeAligned(store_);
+    store_ = allocateAligned<float>(static_cast<size_t>(storeCapacity_));
+}
+
+int32_t CollectorIntegrated::initialize() {
+    CollectorOverlap::initialize();
+    allocateStore();
+    if (useWorkerThreads_) startWorker("CIThread");
+    return 0;
+}
+
+int32_t CollectorIntegrated::terminate() {
+    stopWorker();
+    CollectorOverlap::terminate();
+    freeAligned(store_);
+    return 0;
+}
+
+void CollectorIntegrated::reset() {
+    Overlap::reset();
+    samplesSinceEvaluation_ = 0;
+    result_.store(kFloorLoudness, std::memory_order_relaxed);
+    current_.store(kFloorLoudness, std::memory_order_relaxed);
+    if (collector_) collector_->reset();
+    if (worker_) {
+        requestWorkerReset(); // the worker empties the store under the hand-off lock
+        return;
+    }
+    if (store_) std::memset(store_, 0, sizeof(float) * static_cast<size_t>(storeCapacity_));
+    storedCount_ = 0;
+    storeSum_ = 0.0f;
+    belowRelativeGate_.store(false, std::memory_order_relaxed);
+}
+
+void CollectorIntegrated::freeBuffers() {
+    freeAligned(store_);
+    CollectorOverlap::freeBuffers();
+}
+
+void CollectorIntegrated::allocateBuffers() {
+    allocateStore();
+    CollectorOverlap::allocateBuffers();
+}
+
+void CollectorIntegrated::processFrame(float** frame, int32_t length) {
+    if (length < windowLength_) return; // warm-up: no full window yet
+    collector_->sumWindow(frame, length);
+    const float z = collector_->meanSquare();
+    if (!(z > 0.0f)) return;
+    if (!worker_) {
+        evaluateBlock(z, length);
+        return;
+    }
+    if (!tryLockHandOff()) return; // the worker is evaluating: this window is dropped
+    handedMeanSquare_ = z;
+    handedLength_ = length;
+    unlockHandOff();
+    signalWorker();
+}
+
+void CollectorIntegrated::evaluate() {
+    if (!tryLockHandOff()) return;
+    // Each hand-off is evaluated once; a second signal for the same data finds nothing.
+    if (handedLength_ > 0) evaluateBlock(handedMeanSquare_, handedLength_);
+    handedLength_ = 0;
+    unlockHandOff();
+}
+
+void CollectorIntegrated::clearEvaluation() {
+    lockHandOffOnWorker();
+    handedLength_ = 0;
+    storedCount_ = 0;
+    storeSum_ = 0.0f;
+    belowRelativeGate_.store(false, std::memory_order_relaxed);
+    result_.store(kFloorLoudness, std::memory_order_relaxed);
+    samplesSinceEvaluation_ = 0;
+    current_.store(kFloorLoudness, std::memory_order_relaxed);
+    unlockHandOff();
+}
+
+void CollectorIntegrated::evaluateBlock(float z, int32_t length) {
+    const VectorOps& ops = vectorOps();
+    const float momentary = blockLoudness(z);
+    current_.store(momentary, std::memory_order_relaxed);
+    if (momentary > kAbsoluteGate) {
+        store_[storedCount_] = z;
+        storedCount_ += 1;
+        if (storedCount_ >= storeCapacity_) {
+            // Full: the integration starts over; the last result stands until the next.
+            samplesSinceEvaluation_ += length;
+            storedCount_ = 0;
+            storeSum_ = 0.0f;
+            return;
+        }
+        storeSum_ += z;
+    }
+    samplesSinceEvaluation_ += length;
+    if (storedCount_ >= 1 && static_cast<double>(samplesSinceEvaluation_) >= sampleRate) {
+        const float mean = storeSum_ / static_cast<float>(storedCount_);
+        const float threshold = static_cast<float>(static_cast<double>(mean) * 0.1);
+        float sum = 0.0f;
+        int32_t count = 0;
+        ops.gatedSum(store_, storedCount_, threshold, sum, count);
+        if (count > 0) result_.store(blockLoudness(sum / static_cast<float>(count)), std::memory_order_relaxed);
+        belowRelativeGate_.store(momentary < blockLoudness(threshold), std::memory_order_relaxed);
+        samplesSinceEvaluation_ = 0;
+    }
+}
+
+} // namespace DSP

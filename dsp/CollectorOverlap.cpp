@@ -1,0 +1,80 @@
+#include "dsp/CollectorOverlap.h"
+
+#include <cstring>
+#include <thread>
+
+#include "dsp/AlignedBuffer.h"
+
+namespace DSP {
+
+CollectorOverlap::CollectorOverlap(float rate, int32_t channels, uint32_t maxSamples, int32_t windowLength,
+                                   int32_t historyLength)
+    : Overlap(rate, channels, maxSamples, windowLength, historyLength), windowLength_(windowLength) {}
+
+CollectorOverlap::~CollectorOverlap() {
+    // A worker must never outlive the object it evaluates.
+    stopWorker();
+}
+
+void CollectorOverlap::newCollector() {
+    if (collector_) collector_->terminate();
+    collector_ = std::make_unique<Collector>(windowLength_, channelCount);
+    collector_->initialize();
+    collector_->reset();
+}
+
+int32_t CollectorOverlap::initialize() {
+    Ols::initialize();
+    newCollector();
+    initialized_ = true;
+    return 0;
+}
+
+int32_t CollectorOverlap::terminate() {
+    if (collector_) collector_->terminate();
+    collector_.reset();
+    Ols::terminate();
+    terminated_ = true;
+    return 0;
+}
+
+void CollectorOverlap::reset() {
+    Overlap::reset();
+    samplesSinceEvaluation_ = 0;
+    result_.store(kFloorLoudness, std::memory_order_relaxed);
+    current_.store(kFloorLoudness, std::memory_order_relaxed);
+    if (collector_) collector_->reset();
+    if (store_) std::memset(store_, 0, sizeof(float) * static_cast<size_t>(storeCapacity_));
+}
+
+void CollectorOverlap::freeBuffers() {
+    if (collector_) collector_->terminate();
+    collector_.reset();
+    Ols::freeBuffers();
+}
+
+void CollectorOverlap::allocateBuffers() {
+    newCollector();
+    Ols::allocateBuffers();
+    Overlap::reset();
+}
+
+void CollectorOverlap::startWorker(const char* name) {
+    if (worker_) return;
+    worker_ = std::make_unique<CollectorProcessThread>(name, this);
+    worker_->start();
+}
+
+void CollectorOverlap::stopWorker() {
+    if (!worker_) return;
+    worker_->stop();
+    worker_.reset();
+}
+
+void CollectorOverlap::lockHandOffOnWorker() {
+    while (!tryLockHandOff()) std::this_thread::yield(); // the audio thread holds it for one copy
+}
+
+bool CollectorOverlap::waitForWorker(int32_t timeoutMs) { return !worker_ || worker_->waitUntilIdle(timeoutMs); }
+
+} // namespace DSP

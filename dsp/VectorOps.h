@@ -1,0 +1,52 @@
+#pragma once
+// The vector and filter primitives, called through one table of entry points
+// whose implementation is chosen once for the running processor. Every
+// implementation gives the results stated here; the table only changes speed.
+
+#include <cstdint>
+
+#include "dsp/Biquad.h"
+
+namespace DSP {
+
+struct VectorOps {
+    const char* name;
+
+    // out = biquad(in), n samples, state carried on; in == out allowed.
+    // A state left non-finite by bad input is cleared at the end of the call.
+    void (*biquad)(const float* in, float* out, int32_t n, const BiquadCoefficients& k, BiquadState& state);
+    // For each channel c: out[c] = (second(first(in[c])))^2. Gives exactly
+    // what biquad, biquad and square in turn give.
+    void (*biquadPairSquare)(const float* const* in, float* const* out, int32_t channels, int32_t n,
+                             const BiquadCoefficients& first, BiquadState* firstStates,
+                             const BiquadCoefficients& second, BiquadState* secondStates);
+    // x = x * x, in place.
+    void (*square)(float* x, int32_t n);
+    // The sum, accumulated with extended precision and rounded to single.
+    float (*sumExtended)(const float* x, int32_t n);
+    // Smallest and largest sample (0 and 0 for n = 0).
+    void (*minMax)(const float* x, int32_t n, float& minimum, float& maximum);
+    // Sum and count of the values strictly greater than threshold, in single precision.
+    void (*gatedSum)(const float* x, int32_t n, float threshold, float& sum, int32_t& count);
+    // log10 of one value, single precision.
+    float (*log10)(float x);
+};
+
+enum class VectorOpsKind { kScalar, kSse2, kAvx2 };
+
+// The table in use.
+const VectorOps& vectorOps();
+// Chooses the fastest table the processor runs; done at the start of the
+// processor's initialize. Idempotent.
+void selectVectorOps();
+// For tests and benchmarks: use kind if the processor has it. False otherwise.
+bool selectVectorOps(VectorOpsKind kind);
+bool vectorOpsAvailable(VectorOpsKind kind);
+const VectorOps& vectorOpsOf(VectorOpsKind kind);
+
+// The implementations, one per file.
+extern const VectorOps kScalarVectorOps;
+extern const VectorOps kSse2VectorOps;
+extern const VectorOps kAvx2VectorOps;
+
+} // namespace DSP

@@ -1,0 +1,89 @@
+// The portable reference implementation: one sample at a time. Built without
+// auto-vectorisation so that it stays the plain reference the others are
+// checked and timed against.
+
+#include <cmath>
+
+#include "dsp/VectorOpsInternal.h"
+
+namespace DSP {
+
+namespace {
+
+void clearIfNotFinite(BiquadState& s) {
+    if (!std::isfinite(s.x1) || !std::isfinite(s.x2) || !std::isfinite(s.y1) || !std::isfinite(s.y2)) s.clear();
+}
+
+void biquad(const float* in, float* out, int32_t n, const BiquadCoefficients& k, BiquadState& s) {
+    float x1 = s.x1, x2 = s.x2, y1 = s.y1, y2 = s.y2;
+    for (int32_t i = 0; i < n; ++i) {
+        const float x = in[i];
+        const float y = k.b0 * x + k.b1 * x1 + k.b2 * x2 - k.a1 * y1 - k.a2 * y2;
+        x2 = x1;
+        x1 = x;
+        y2 = y1;
+        y1 = y;
+        out[i] = y;
+    }
+    s = BiquadState{x1, x2, y1, y2};
+    clearIfNotFinite(s);
+}
+
+void square(float* x, int32_t n) {
+    for (int32_t i = 0; i < n; ++i) x[i] = x[i] * x[i];
+}
+
+void biquadPairSquare(const float* const* in, float* const* out, int32_t channels, int32_t n,
+                      const BiquadCoefficients& first, BiquadState* firstStates, const BiquadCoefficients& second,
+                      BiquadState* secondStates) {
+    for (int32_t c = 0; c < channels; ++c) {
+        biquad(in[c], out[c], n, first, firstStates[c]);
+        biquad(out[c], out[c], n, second, secondStates[c]);
+        square(out[c], n);
+    }
+}
+
+float sumExtended(const float* x, int32_t n) {
+    double sum = 0.0;
+    for (int32_t i = 0; i < n; ++i) sum += x[i];
+    return static_cast<float>(sum);
+}
+
+void minMax(const float* x, int32_t n, float& minimum, float& maximum) {
+    float lo = n > 0 ? x[0] : 0.0f, hi = lo;
+    for (int32_t i = 1; i < n; ++i) {
+        lo = x[i] < lo ? x[i] : lo;
+        hi = x[i] > hi ? x[i] : hi;
+    }
+    minimum = lo;
+    maximum = hi;
+}
+
+void gatedSum(const float* x, int32_t n, float threshold, float& sum, int32_t& count) {
+    float s = 0.0f;
+    int32_t k = 0;
+    for (int32_t i = 0; i < n; ++i) {
+        if (x[i] > threshold) {
+            s += x[i];
+            ++k;
+        }
+    }
+    sum = s;
+    count = k;
+}
+
+float log10Scalar(float x) { return std::log10(x); }
+
+} // namespace
+
+void scalar::biquad(const float* in, float* out, int32_t n, const BiquadCoefficients& k, BiquadState& s) {
+    DSP::biquad(in, out, n, k, s);
+}
+
+void scalar::clearIfNotFinite(BiquadState& s) { DSP::clearIfNotFinite(s); }
+
+const VectorOps kScalarVectorOps = {
+    "scalar", biquad, biquadPairSquare, square, sumExtended, minMax, gatedSum, log10Scalar,
+};
+
+} // namespace DSP

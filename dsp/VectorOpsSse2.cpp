@@ -1,0 +1,186 @@
+// The SSE2 implementation (always present on x86-64).
+
+#include <emmintrin.h>
+
+#include <cmath>
+
+#include "dsp/VectorOpsInternal.h"
+
+namespace DSP {
+
+namespace {
+
+struct Lanes {
+    __m128 x1, x2, y1, y2;
+};
+
+inline __m128 section(__m128 x, Lanes& s, __m128 b0, __m128 b1, __m128 b2, __m128 a1, __m128 a2) {
+    // Same order as the scalar expression, so every lane matches it bit for bit.
+    __m128 y = _mm_mul_ps(b0, x);
+    y = _mm_add_ps(y, _mm_mul_ps(b1, s.x1));
+    y = _mm_add_ps(y, _mm_mul_ps(b2, s.x2));
+    y = _mm_sub_ps(y, _mm_mul_ps(a1, s.y1));
+    y = _mm_sub_ps(y, _mm_mul_ps(a2, s.y2));
+    s.x2 = s.x1;
+    s.x1 = x;
+    s.y2 = s.y1;
+    s.y1 = y;
+    return y;
+}
+
+Lanes loadStates(const BiquadState* states, int32_t lanes) {
+    alignas(16) float v[4][4] = {};
+    for (int32_t l = 0; l < lanes; ++l) {
+        v[0][l] = states[l].x1;
+        v[1][l] = states[l].x2;
+        v[2][l] = states[l].y1;
+        v[3][l] = states[l].y2;
+    }
+    return Lanes{_mm_load_ps(v[0]), _mm_load_ps(v[1]), _mm_load_ps(v[2]), _mm_load_ps(v[3])};
+}
+
+void storeStates(const Lanes& s, BiquadState* states, int32_t lanes) {
+    alignas(16) float v[4][4];
+    _mm_store_ps(v[0], s.x1);
+    _mm_store_ps(v[1], s.x2);
+    _mm_store_ps(v[2], s.y1);
+    _mm_store_ps(v[3], s.y2);
+    for (int32_t l = 0; l < lanes; ++l) {
+        states[l] = BiquadState{v[0][l], v[1][l], v[2][l], v[3][l]};
+        scalar::clearIfNotFinite(states[l]);
+    }
+}
+
+// Up to four channels, one per lane; missing lanes read channel 0 and are never stored.
+void pairSquareGroup(const float* const* in, float* const* out, int32_t lanes, int32_t n,
+                     const BiquadCoefficients& f, BiquadState* fs, const BiquadCoefficients& g, BiquadState* gs) {
+    const float* src[4];
+    for (int32_t l = 0; l < 4; ++l) src[l] = in[l < lanes ? l : 0];
+    const __m128 fb0 = _mm_set1_ps(f.b0), fb1 = _mm_set1_ps(f.b1), fb2 = _mm_set1_ps(f.b2),
+                 fa1 = _mm_set1_ps(f.a1), fa2 = _mm_set1_ps(f.a2);
+    const __m128 gb0 = _mm_set1_ps(g.b0), gb1 = _mm_set1_ps(g.b1), gb2 = _mm_set1_ps(g.b2),
+                 ga1 = _mm_set1_ps(g.a1), ga2 = _mm_set1_ps(g.a2);
+    Lanes s1 = loadStates(fs, lanes), s2 = loadStates(gs, lanes);
+
+    int32_t i = 0;
+    // Four samples of four channels at a time: transpose in, run, transpose out.
+    for (; i + 4 <= n; i += 4) {
+        __m128 r0 = _mm_loadu_ps(src[0] + i), r1 = _mm_loadu_ps(src[1] + i), r2 = _mm_loadu_ps(src[2] + i),
+               r3 = _mm_loadu_ps(src[3] + i);
+        _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
+        __m128 y0 = section(section(r0, s1, fb0, fb1, fb2, fa1, fa2), s2, gb0, gb1, gb2, ga1, ga2);
+        __m128 y1 = section(section(r1, s1, fb0, fb1, fb2, fa1, fa2), s2, gb0, gb1, gb2, ga1, ga2);
+        __m128 y2 = section(section(r2, s1, fb0, fb1, fb2, fa1, fa2), s2, gb0, gb1, gb2, ga1, ga2);
+        __m128 y3 = section(section(r3, s1, fb0, fb1, fb2, fa1, fa2), s2, gb0, gb1, gb2, ga1, ga2);
+        y0 = _mm_mul_ps(y0, y0);
+        y1 = _mm_mul_ps(y1, y1);
+        y2 = _mm_mul_ps(y2, y2);
+        y3 = _mm_mul_ps(y3, y3);
+        _MM_TRANSPOSE4_PS(y0, y1, y2, y3);
+        const __m128 rows[4] = {y0, y1, y2, y3};
+        for (int32_t l = 0; l < lanes; ++l) _mm_storeu_ps(out[l] + i, rows[l]);
+    }
+    for (; i < n; ++i) {
+        __m128 x = _mm_setr_ps(src[0][i], src[1][i], src[2][i], src[3][i]);
+        __m128 y = section(section(x, s1, fb0, fb1, fb2, fa1, fa2), s2, gb0, gb1, gb2, ga1, ga2);
+        alignas(16) float v[4];
+        _mm_store_ps(v, _mm_mul_ps(y, y));
+        for (int32_t l = 0; l < lanes; ++l) out[l][i] = v[l];
+    }
+    storeStates(s1, fs, lanes);
+    storeStates(s2, gs, lanes);
+}
+
+void square(float* x, int32_t n) {
+    int32_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        __m128 v = _mm_loadu_ps(x + i);
+        _mm_storeu_ps(x + i, _mm_mul_ps(v, v));
+    }
+    for (; i < n; ++i) x[i] = x[i] * x[i];
+}
+
+float sumExtended(const float* x, int32_t n) {
+    __m128d a = _mm_setzero_pd(), b = _mm_setzero_pd();
+    int32_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        __m128 v = _mm_loadu_ps(x + i);
+        a = _mm_add_pd(a, _mm_cvtps_pd(v));
+        b = _mm_add_pd(b, _mm_cvtps_pd(_mm_movehl_ps(v, v)));
+    }
+    alignas(16) double lanes[2];
+    _mm_store_pd(lanes, _mm_add_pd(a, b));
+    double sum = lanes[0] + lanes[1];
+    for (; i < n; ++i) sum += x[i];
+    return static_cast<float>(sum);
+}
+
+void minMax(const float* x, int32_t n, float& minimum, float& maximum) {
+    if (n <= 0) {
+        minimum = maximum = 0.0f;
+        return;
+    }
+    __m128 lo = _mm_set1_ps(x[0]), hi = lo;
+    int32_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        __m128 v = _mm_loadu_ps(x + i);
+        lo = _mm_min_ps(lo, v);
+        hi = _mm_max_ps(hi, v);
+    }
+    alignas(16) float l[4], h[4];
+    _mm_store_ps(l, lo);
+    _mm_store_ps(h, hi);
+    float mn = l[0], mx = h[0];
+    for (int k = 1; k < 4; ++k) {
+        mn = l[k] < mn ? l[k] : mn;
+        mx = h[k] > mx ? h[k] : mx;
+    }
+    for (; i < n; ++i) {
+        mn = x[i] < mn ? x[i] : mn;
+        mx = x[i] > mx ? x[i] : mx;
+    }
+    minimum = mn;
+    maximum = mx;
+}
+
+void gatedSum(const float* x, int32_t n, float threshold, float& sum, int32_t& count) {
+    const __m128 t = _mm_set1_ps(threshold);
+    __m128 acc = _mm_setzero_ps();
+    int32_t k = 0, i = 0;
+    for (; i + 4 <= n; i += 4) {
+        __m128 v = _mm_loadu_ps(x + i);
+        __m128 above = _mm_cmpgt_ps(v, t);
+        acc = _mm_add_ps(acc, _mm_and_ps(above, v));
+        k += __builtin_popcount(static_cast<unsigned>(_mm_movemask_ps(above)));
+    }
+    alignas(16) float lanes[4];
+    _mm_store_ps(lanes, acc);
+    float s = (lanes[0] + lanes[1]) + (lanes[2] + lanes[3]);
+    for (; i < n; ++i) {
+        if (x[i] > threshold) {
+            s += x[i];
+            ++k;
+        }
+    }
+    sum = s;
+    count = k;
+}
+
+float log10Single(float x) { return std::log10(x); }
+
+} // namespace
+
+void sse2::biquadPairSquare(const float* const* in, float* const* out, int32_t channels, int32_t n,
+                            const BiquadCoefficients& first, BiquadState* firstStates,
+                            const BiquadCoefficients& second, BiquadState* secondStates) {
+    for (int32_t c = 0; c < channels; c += 4) {
+        const int32_t lanes = channels - c < 4 ? channels - c : 4;
+        pairSquareGroup(in + c, out + c, lanes, n, first, firstStates + c, second, secondStates + c);
+    }
+}
+
+const VectorOps kSse2VectorOps = {
+    "sse2", scalar::biquad, sse2::biquadPairSquare, square, sumExtended, minMax, gatedSum, log10Single,
+};
+
+} // namespace DSP
