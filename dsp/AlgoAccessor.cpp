@@ -165,7 +165,7 @@ bool AlgoAccessor::matchRecord(std::vector<int32_t>& open, int32_t id, double va
 }
 
 int32_t AlgoAccessor::readValues(Zel::IByteStream* stream, int32_t length) {
-    if (!stream || !table_) return 1;
+    if (!stream || !table_ || length < 0) return 1;
     const int32_t count = length / static_cast<int32_t>(sizeof(ValueRecord));
     if (count < 0 || count > parameterCount_) return 1;
 
@@ -194,7 +194,7 @@ int32_t AlgoAccessor::readValues(Zel::IByteStream* stream, int32_t length) {
 }
 
 int32_t AlgoAccessor::readValuesFromMemory(const ValueRecord* records, int32_t byteLength) {
-    if (!records || !table_) return 1;
+    if (!records || !table_ || byteLength < 0) return 1;
     const int32_t count = byteLength / static_cast<int32_t>(sizeof(ValueRecord));
     if (count < 0 || count > parameterCount_) return 1;
     std::vector<int32_t> open = recordOrder_;
