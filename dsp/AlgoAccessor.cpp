@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "base/LittleEndianStream.h"
+#include "dsp/SilenceTest.h"
 #include "interfaces/IByteStream.h"
 
 namespace DSP {
@@ -223,18 +224,7 @@ int32_t AlgoAccessor::writeValues(Zel::IByteStream* stream) {
 }
 
 void AlgoAccessor::checkOutputSilence(float** out, int32_t count, int32_t channelCount) {
-    double sum = 0.0;
-    int32_t visited = 0;
-    for (int32_t c = 0; out && c < channelCount; ++c) {
-        const float* samples = out[c];
-        if (!samples) continue;
-        for (int32_t i = 0; i < count; i += 32) {
-            sum += std::fabs(samples[i]);
-            ++visited;
-        }
-    }
-    const double mean = sum / visited; // 0/0 with nothing visited: not a number, counted silent
-    outputSilent_ = !(mean > silenceThreshold_);
+    outputSilent_ = looksSilent(out, channelCount, count, silenceThreshold_);
 }
 
 } // namespace DSP

@@ -30,6 +30,20 @@ struct VectorOps {
     void (*gatedSum)(const float* x, int32_t n, float threshold, float& sum, int32_t& count);
     // log10 of one value, single precision.
     float (*log10)(float x);
+
+    // FIR: out[i] = sum over k = 0..taps-1, ascending, of h[k] * x[i - k], where
+    // line holds taps - 1 earlier inputs followed by the n new ones (x[i] at
+    // line[taps - 1 + i]). The caller moves the history along.
+    void (*fir)(const float* h, int32_t taps, const float* line, float* out, int32_t n);
+    // Four-phase interpolation of a zero-stuffed stream without the zeros:
+    // out[4i + p] = sum over j = 0..phaseLength-1, ascending, of
+    // phases[4j + p] * x[i - j], with x laid out in line as for fir
+    // (phaseLength - 1 earlier inputs, then n new ones). Equal, bit for bit, to
+    // fir over the stream with three zeros after every input sample and
+    // h[4j + p] = phases[4j + p].
+    void (*interpolate4)(const float* phases, int32_t phaseLength, const float* line, float* out, int32_t n);
+    // As interpolate4 without storing: the largest magnitude of the 4n outputs.
+    float (*interpolate4Peak)(const float* phases, int32_t phaseLength, const float* line, int32_t n);
 };
 
 enum class VectorOpsKind { kScalar, kSse2, kAvx2 };

@@ -89,10 +89,79 @@ void gatedSum(const float* x, int32_t n, float threshold, float& sum, int32_t& c
 
 float log10Single(float x) { return std::log10(x); }
 
+// Eight input samples per step, two per register (the low half gives the four
+// outputs of one sample, the high half those of the next), each register its
+// own accumulator: the sums keep the scalar order, the registers run side by side.
+inline void eightSamples(const __m256* taps, int32_t phaseLength, const float* x, __m256 acc[4]) {
+    const __m256i spread = _mm256_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1);
+    acc[0] = acc[1] = acc[2] = acc[3] = _mm256_setzero_ps();
+    for (int32_t j = 0; j < phaseLength; ++j) {
+        const __m256 h = taps[j];
+        for (int k = 0; k < 4; ++k) {
+            // x[2k - j] and x[2k + 1 - j], spread over the two halves.
+            const __m128 pair = _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(x + 2 * k - j)));
+            const __m256 v = _mm256_permutevar8x32_ps(_mm256_castps128_ps256(pair), spread);
+            acc[k] = _mm256_add_ps(acc[k], _mm256_mul_ps(h, v));
+        }
+    }
+}
+
+constexpr int32_t kMaxPhaseLength = 64;
+
+// Each phase step's four taps, twice over, as one register.
+inline int32_t doubledTaps(const float* phases, int32_t phaseLength, __m256* taps) {
+    if (phaseLength > kMaxPhaseLength) return 0;
+    for (int32_t j = 0; j < phaseLength; ++j) {
+        const __m128 t = _mm_loadu_ps(phases + 4 * j);
+        taps[j] = _mm256_set_m128(t, t);
+    }
+    return phaseLength;
+}
+
+void interpolate4(const float* phases, int32_t phaseLength, const float* line, float* out, int32_t n) {
+    __m256 taps[kMaxPhaseLength];
+    int32_t i = 0;
+    if (doubledTaps(phases, phaseLength, taps)) {
+        const float* x = line + (phaseLength - 1);
+        for (; i + 8 <= n; i += 8) {
+            __m256 acc[4];
+            eightSamples(taps, phaseLength, x + i, acc);
+            for (int k = 0; k < 4; ++k) _mm256_storeu_ps(out + 4 * (i + 2 * k), acc[k]);
+        }
+    }
+    if (i < n) sse2::interpolate4(phases, phaseLength, line + i, out + 4 * i, n - i);
+}
+
+float interpolate4Peak(const float* phases, int32_t phaseLength, const float* line, int32_t n) {
+    __m256 taps[kMaxPhaseLength];
+    __m256 hi = _mm256_setzero_ps(), lo = _mm256_setzero_ps();
+    int32_t i = 0;
+    if (doubledTaps(phases, phaseLength, taps)) {
+        const float* x = line + (phaseLength - 1);
+        for (; i + 8 <= n; i += 8) {
+            __m256 acc[4];
+            eightSamples(taps, phaseLength, x + i, acc);
+            hi = _mm256_max_ps(_mm256_max_ps(hi, _mm256_max_ps(acc[0], acc[1])), _mm256_max_ps(acc[2], acc[3]));
+            lo = _mm256_min_ps(_mm256_min_ps(lo, _mm256_min_ps(acc[0], acc[1])), _mm256_min_ps(acc[2], acc[3]));
+        }
+    }
+    const __m256 magnitude = _mm256_max_ps(hi, _mm256_sub_ps(_mm256_setzero_ps(), lo));
+    alignas(32) float v[8];
+    _mm256_store_ps(v, magnitude);
+    float peak = v[0];
+    for (int k = 1; k < 8; ++k) peak = v[k] > peak ? v[k] : peak;
+    if (i < n) {
+        const float rest = sse2::interpolate4Peak(phases, phaseLength, line + i, n - i);
+        peak = rest > peak ? rest : peak;
+    }
+    return peak;
+}
+
 } // namespace
 
 const VectorOps kAvx2VectorOps = {
-    "avx2", scalar::biquad, sse2::biquadPairSquare, square, sumExtended, minMax, gatedSum, log10Single,
+    "avx2",      scalar::biquad, sse2::biquadPairSquare, square, sumExtended, minMax, gatedSum, log10Single,
+    scalar::fir, interpolate4,   interpolate4Peak,
 };
 
 } // namespace DSP

@@ -76,6 +76,40 @@ float log10Scalar(float x) { return std::log10(x); }
 
 } // namespace
 
+void scalar::fir(const float* h, int32_t taps, const float* line, float* out, int32_t n) {
+    for (int32_t i = 0; i < n; ++i) {
+        const float* x = line + (taps - 1) + i; // x[0] is the newest input
+        float sum = 0.0f;
+        for (int32_t k = 0; k < taps; ++k) sum += h[k] * x[-k];
+        out[i] = sum;
+    }
+}
+
+void scalar::interpolate4(const float* phases, int32_t phaseLength, const float* line, float* out, int32_t n) {
+    for (int32_t i = 0; i < n; ++i) {
+        const float* x = line + (phaseLength - 1) + i;
+        for (int32_t p = 0; p < 4; ++p) {
+            float sum = 0.0f;
+            for (int32_t j = 0; j < phaseLength; ++j) sum += phases[4 * j + p] * x[-j];
+            out[4 * i + p] = sum;
+        }
+    }
+}
+
+float scalar::interpolate4Peak(const float* phases, int32_t phaseLength, const float* line, int32_t n) {
+    float peak = 0.0f;
+    for (int32_t i = 0; i < n; ++i) {
+        const float* x = line + (phaseLength - 1) + i;
+        for (int32_t p = 0; p < 4; ++p) {
+            float sum = 0.0f;
+            for (int32_t j = 0; j < phaseLength; ++j) sum += phases[4 * j + p] * x[-j];
+            const float magnitude = std::fabs(sum);
+            peak = magnitude > peak ? magnitude : peak;
+        }
+    }
+    return peak;
+}
+
 void scalar::biquad(const float* in, float* out, int32_t n, const BiquadCoefficients& k, BiquadState& s) {
     DSP::biquad(in, out, n, k, s);
 }
@@ -83,7 +117,8 @@ void scalar::biquad(const float* in, float* out, int32_t n, const BiquadCoeffici
 void scalar::clearIfNotFinite(BiquadState& s) { DSP::clearIfNotFinite(s); }
 
 const VectorOps kScalarVectorOps = {
-    "scalar", biquad, biquadPairSquare, square, sumExtended, minMax, gatedSum, log10Scalar,
+    "scalar",       biquad,       biquadPairSquare,       square, sumExtended, minMax, gatedSum, log10Scalar,
+    scalar::fir, scalar::interpolate4, scalar::interpolate4Peak,
 };
 
 } // namespace DSP

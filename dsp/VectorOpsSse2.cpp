@@ -170,6 +170,66 @@ float log10Single(float x) { return std::log10(x); }
 
 } // namespace
 
+namespace {
+
+// One input sample gives four outputs: one register of phase taps per step j,
+// times the input broadcast, accumulated in ascending j as the scalar code
+// does. Four input samples run side by side in separate accumulators, so the
+// additions of one do not wait for those of another.
+inline void fourSamples(const float* phases, int32_t phaseLength, const float* x, __m128 acc[4]) {
+    acc[0] = acc[1] = acc[2] = acc[3] = _mm_setzero_ps();
+    for (int32_t j = 0; j < phaseLength; ++j) {
+        const __m128 taps = _mm_loadu_ps(phases + 4 * j);
+        acc[0] = _mm_add_ps(acc[0], _mm_mul_ps(taps, _mm_set1_ps(x[-j])));
+        acc[1] = _mm_add_ps(acc[1], _mm_mul_ps(taps, _mm_set1_ps(x[1 - j])));
+        acc[2] = _mm_add_ps(acc[2], _mm_mul_ps(taps, _mm_set1_ps(x[2 - j])));
+        acc[3] = _mm_add_ps(acc[3], _mm_mul_ps(taps, _mm_set1_ps(x[3 - j])));
+    }
+}
+
+inline __m128 oneSample(const float* phases, int32_t phaseLength, const float* x) {
+    __m128 acc = _mm_setzero_ps();
+    for (int32_t j = 0; j < phaseLength; ++j)
+        acc = _mm_add_ps(acc, _mm_mul_ps(_mm_loadu_ps(phases + 4 * j), _mm_set1_ps(x[-j])));
+    return acc;
+}
+
+} // namespace
+
+void sse2::interpolate4(const float* phases, int32_t phaseLength, const float* line, float* out, int32_t n) {
+    const float* x = line + (phaseLength - 1);
+    int32_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        __m128 acc[4];
+        fourSamples(phases, phaseLength, x + i, acc);
+        for (int k = 0; k < 4; ++k) _mm_storeu_ps(out + 4 * (i + k), acc[k]);
+    }
+    for (; i < n; ++i) _mm_storeu_ps(out + 4 * i, oneSample(phases, phaseLength, x + i));
+}
+
+float sse2::interpolate4Peak(const float* phases, int32_t phaseLength, const float* line, int32_t n) {
+    const float* x = line + (phaseLength - 1);
+    __m128 hi = _mm_setzero_ps(), lo = _mm_setzero_ps();
+    int32_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        __m128 acc[4];
+        fourSamples(phases, phaseLength, x + i, acc);
+        hi = _mm_max_ps(_mm_max_ps(hi, _mm_max_ps(acc[0], acc[1])), _mm_max_ps(acc[2], acc[3]));
+        lo = _mm_min_ps(_mm_min_ps(lo, _mm_min_ps(acc[0], acc[1])), _mm_min_ps(acc[2], acc[3]));
+    }
+    for (; i < n; ++i) {
+        const __m128 acc = oneSample(phases, phaseLength, x + i);
+        hi = _mm_max_ps(hi, acc);
+        lo = _mm_min_ps(lo, acc);
+    }
+    const __m128 magnitude = _mm_max_ps(hi, _mm_sub_ps(_mm_setzero_ps(), lo));
+    alignas(16) float v[4];
+    _mm_store_ps(v, magnitude);
+    float peak = v[0];
+    for (int k = 1; k < 4; ++k) peak = v[k] > peak ? v[k] : peak;
+    return peak;
+}
+
 void sse2::biquadPairSquare(const float* const* in, float* const* out, int32_t channels, int32_t n,
                             const BiquadCoefficients& first, BiquadState* firstStates,
                             const BiquadCoefficients& second, BiquadState* secondStates) {
@@ -180,7 +240,8 @@ void sse2::biquadPairSquare(const float* const* in, float* const* out, int32_t c
 }
 
 const VectorOps kSse2VectorOps = {
-    "sse2", scalar::biquad, sse2::biquadPairSquare, square, sumExtended, minMax, gatedSum, log10Single,
+    "sse2",      scalar::biquad,     sse2::biquadPairSquare, square, sumExtended, minMax, gatedSum, log10Single,
+    scalar::fir, sse2::interpolate4, sse2::interpolate4Peak,
 };
 
 } // namespace DSP

@@ -1,0 +1,48 @@
+#pragma once
+// The true-peak meter: per channel the largest magnitude of the signal
+// oversampled by 4, and the largest over all channels, since the last reset.
+// Linear amplitudes; 1e-6 (-120 dB) when nothing was measured.
+
+#include <memory>
+#include <vector>
+
+#include "dsp/Algo.h"
+#include "dsp/UpsamplerSinc.h"
+
+namespace DSP {
+
+class TruePeak : public Algo<double> {
+public:
+    static constexpr float kFloor = 1e-6f;
+
+    TruePeak(double sampleRate, uint32_t maxSamplesPerCall, float oversampling);
+    ~TruePeak() override;
+
+    // A new channel count rebuilds the upsamplers and the channel peaks (not the overall peak).
+    int32_t setChannels(int32_t inputs, int32_t outputs, int32_t aux) override;
+    int32_t initialize() override;
+    int32_t terminate() override;
+    void reset() override;
+
+    // [audio thread] One block of every channel, count <= maxSamplesPerCall.
+    void measure(float** in, int32_t count);
+    float getPeak() const { return overallPeak_; }
+    float getChannelPeak(int32_t channel) const {
+        return channel >= 0 && channel < channelCount_ && channelPeaks_ ? channelPeaks_[channel] : kFloor;
+    }
+    int32_t channelCount() const { return channelCount_; }
+    UpsamplerSinc* upsampler(int32_t channel) const { return upsamplers_[static_cast<size_t>(channel)].get(); }
+
+private:
+    void releaseChannels();
+
+    bool initialized_ = false;
+    bool terminated_ = false;
+    int32_t channelCount_ = 1;
+    float overallPeak_ = kFloor;
+    float oversampling_;
+    float* channelPeaks_ = nullptr;
+    std::vector<std::unique_ptr<UpsamplerSinc>> upsamplers_;
+};
+
+} // namespace DSP
