@@ -4,6 +4,7 @@
 #include <new>
 
 #include "module/ModuleIds.h"
+#include "processor/VazEzaruZel.h"
 
 namespace Zel {
 
@@ -46,9 +47,12 @@ ClassInfo2 classInfo(const TUID& cid, const char* category, const char* name, ui
 // Processor and controller share no memory; they meet only through their connection.
 constexpr uint32_t kDistributable = 1;
 
-// The processor and controller classes are not built yet: creation answers
-// "no such interface" until they are.
-FUnknown* createProcessor(void*) { return nullptr; }
+FUnknown* createProcessor(void*) {
+    auto* processor = new (std::nothrow) VazEzaruZel;
+    return processor ? processor->unknownCast() : nullptr;
+}
+
+// The controller class is not built yet: creation answers "no such interface" until it is.
 FUnknown* createController(void*) { return nullptr; }
 
 } // namespace

@@ -333,18 +333,32 @@ TEST_F(NivoloFactoryCreate, UnregisteredClassIdGivesNoInterface) {
 
 // Until the processor and controller classes exist, creating them is refused
 // cleanly rather than handing out anything.
-TEST_F(NivoloFactoryCreate, ClassesWithoutImplementationGiveNoInterface) {
+TEST_F(NivoloFactoryCreate, ProcessorComesAsAnyOfItsInterfacesWithOneReference) {
     const int32_t base = refCount();
-    struct Request {
-        const TUID* cid;
-        const TUID* iid;
-    };
-    for (Request r : {Request{&kProcessorClassId, &IComponent_iid}, Request{&kProcessorClassId, &IAudioProcessor_iid},
-                      Request{&kControllerClassId, &IEditController_iid}}) {
-        void* out = reinterpret_cast<void*>(0x1);
-        EXPECT_EQ(factory_->createInstance(*r.cid, *r.iid, &out), kNoInterface);
-        EXPECT_EQ(out, nullptr);
+    for (const TUID* iid : {&IComponent_iid, &IAudioProcessor_iid, &FUnknown_iid}) {
+        void* out = nullptr;
+        ASSERT_EQ(factory_->createInstance(kProcessorClassId, *iid, &out), kResultOk);
+        ASSERT_NE(out, nullptr);
+        auto* object = static_cast<FUnknown*>(out);
+        // The caller holds the only reference: one AddRef/Release pair shows the count.
+        EXPECT_EQ(object->AddRef(), 2u);
+        EXPECT_EQ(object->Release(), 1u);
+        EXPECT_EQ(object->Release(), 0u);
     }
+    EXPECT_EQ(refCount(), base); // objects hold no reference to the factory
+}
+
+TEST_F(NivoloFactoryCreate, ProcessorAskedForAControllerInterfaceIsRefused) {
+    void* out = reinterpret_cast<void*>(0x1);
+    EXPECT_EQ(factory_->createInstance(kProcessorClassId, IEditController_iid, &out), kNoInterface);
+    EXPECT_EQ(out, nullptr);
+}
+
+TEST_F(NivoloFactoryCreate, ControllerWithoutImplementationGivesNoInterface) {
+    const int32_t base = refCount();
+    void* out = reinterpret_cast<void*>(0x1);
+    EXPECT_EQ(factory_->createInstance(kControllerClassId, IEditController_iid, &out), kNoInterface);
+    EXPECT_EQ(out, nullptr);
     EXPECT_EQ(refCount(), base);
 }
 

@@ -1,0 +1,91 @@
+#pragma once
+// A processor that drives one algorithm through its accessor: parameter
+// changes, bypass with a cross-fade and a latency-aligned dry path, the silence
+// short cut, arrangement negotiation with a fallback, set-up that rebuilds the
+// accessor (carrying the values over), and the saved state.
+
+#include <memory>
+
+#include "controller/ParameterInfoAccessor.h"
+#include "dsp/AlgoAccessor.h"
+#include "dsp/CrossFader.h"
+#include "dsp/DelayMultiCh.h"
+#include "processor/AudioEffect.h"
+
+namespace Zel {
+
+class PluginZel : public AudioEffect {
+public:
+    // Keeps the class name "AudioEffect" for type tests.
+    static constexpr uint32_t kNoBypassParameter = 50000;
+    static constexpr float kMaxDryDelayMs = 200.0f;
+    static constexpr float kFadeMs = 100.0f;
+    static constexpr uint32_t kInfiniteTail = 0xFFFFFFFFu;
+
+    PluginZel(const Param::ParameterRecord* table, int32_t parameterCount);
+    ~PluginZel() override;
+
+    // Chooses the vector primitives for this processor first.
+    tresult initialize(FUnknown* context) override;
+    tresult terminate() override;
+    tresult setActive(uint8_t state) override;
+    tresult setBusActive(int32_t mediaType, int32_t direction, int32_t index, uint8_t state) override;
+    tresult offerArrangements(SpeakerArrangement* inputs, int32_t numIns, SpeakerArrangement* outputs,
+                              int32_t numOuts) override;
+    tresult prepareProcessing(ProcessSetupInfo& setup) override;
+    // Always answers success; the routine's own result is for tests and subclasses.
+    tresult process(ProcessBlock& block) override;
+    uint32_t latencySamples() override;
+    uint32_t tailSamples() override { return kInfiniteTail; }
+    tresult getState(IByteStream* state) override;
+    tresult setState(IByteStream* state) override;
+
+    // Must destroy an existing accessor, create one for the current block size
+    // and rate, then applyBusArrangements and resetParametersToDefaults.
+    virtual void createAccessor() = 0;
+    virtual void destroyAccessor() { accessor_.reset(); }
+    virtual void resetParametersToDefaults();
+    virtual tresult applyBusArrangements();
+    virtual tresult applyArrangements(SpeakerArrangement input, SpeakerArrangement output,
+                                      SpeakerArrangement sideChain);
+    // A change of state starts a cross-fade.
+    virtual void setBypass(double normalized);
+    virtual void processParameterChanges(ProcessBlock& block);
+    virtual void finishProcess(ProcessBlock&) {}
+    virtual void setSideChainSupported(bool state) { sideChainSupported_ = state; }
+    // Without a fade (restored state).
+    virtual void setBypassState(bool state) { bypass_ = state ? 1u : 0u; }
+    virtual void outputParameterHook(IParamChanges*) {}
+    virtual tresult processWithoutInput(ProcessBlock& block);
+    virtual tresult processMain(ProcessBlock& block);
+    virtual tresult processWithSideChain(ProcessBlock& block);
+    virtual tresult processBypassed(ProcessBlock& block);
+    virtual void getFallbackArrangements(SpeakerArrangement requested, SpeakerArrangement& input,
+                                         SpeakerArrangement& output, SpeakerArrangement& sideChain);
+
+    DSP::AlgoAccessor* accessor() const { return accessor_.get(); }
+    bool isBypassed() const { return bypass_ != 0; }
+    uint32_t bypassParameterId() const { return bypassParamId_; }
+
+protected:
+    // One parameter change: bypass, then the plain value to the accessor.
+    virtual void applyParameterChange(uint32_t id, double normalized);
+    // After the block's changes: the output hook (or the readings, in subclasses).
+    virtual void afterParameterChanges(ProcessBlock& block);
+    void selectProcessFunction();
+
+    tresult (PluginZel::*processFunction_)(ProcessBlock&) = &PluginZel::processMain;
+    std::unique_ptr<DSP::AlgoAccessor> accessor_;
+    Param::ParameterInfoAccessor parameterInfo_;
+    uint32_t bypassParamId_ = kNoBypassParameter;
+    uint32_t bypass_ = 0;
+    int32_t parameterCount_;
+    bool sideChainSupported_ = false;
+    bool mainInputActive_ = false;
+    bool mainOutputActive_ = false;
+    bool sideChainActive_ = false;
+    std::unique_ptr<DSP::DelayMultiCh> dryDelay_;
+    std::unique_ptr<DSP::CrossFader<float>> crossFader_;
+};
+
+} // namespace Zel

@@ -1,0 +1,52 @@
+#pragma once
+// The processor's side of the conversation with its controller: channel
+// counts and activity on setActive, level-peak resets on request, and the
+// data handshake: after "PluginDataGet" the next block writes the readings
+// into the host's output parameter changes.
+
+#include <atomic>
+
+#include "dsp/AlgoAccessorVu.h"
+#include "processor/PluginZel.h"
+
+namespace Zel {
+
+class IMessageObject;
+
+class PluginZelVu : public PluginZel {
+public:
+    static constexpr const char* kDataRequest = "PluginDataGet";
+    static constexpr const char* kResetMaxLevelIn = "resetMaxLevelIn";
+    static constexpr const char* kResetMaxLevelOut = "resetMaxLevelOut";
+    static constexpr const char* kChannels = "nChannels";
+    static constexpr const char* kChannelsIn = "nChannelsIn";
+    static constexpr const char* kChannelsOut = "nChannelsOut";
+    static constexpr const char* kMetersProcessing = "vuMetersProcessing";
+
+    using PluginZel::PluginZel;
+
+    // Then tells the controller the channel counts and the state.
+    tresult setActive(uint8_t state) override;
+    // [ui thread] Requests and resets from the controller; everything else is ignored (0).
+    tresult notify(IMessageObject* message) override;
+
+    // [audio thread] Writes every reading as one point at offset 0, then clears the request.
+    virtual void writeOutputParameters(IParamChanges* changes, int32_t numSamples) = 0;
+
+    bool isDataRequested() const { return dataRequested_.load(std::memory_order_acquire); }
+
+protected:
+    void afterParameterChanges(ProcessBlock& block) override;
+    DSP::AlgoAccessorVu* vuAccessor() const { return dynamic_cast<DSP::AlgoAccessorVu*>(accessor_.get()); }
+
+    // Messages of one integer or one text under the message's own id; dropped
+    // silently when there is no host, no message or no peer.
+    void sendIntMessage(const char* id, int64_t value);
+    void sendTextMessage(const char* id, const char* text);
+    void clearDataRequest() { dataRequested_.store(false, std::memory_order_release); }
+
+private:
+    std::atomic<bool> dataRequested_{false};
+};
+
+} // namespace Zel
