@@ -21,7 +21,7 @@ test: build
 	@cd $(BUILD_DIR) && ctest --output-on-failure -j$(JOBS)
 
 demo: build
-	@./$(BUILD_DIR)/nivolo-host info
+	@./$(BUILD_DIR)/nivolo-host measure
 
 bench: configure
 	@cmake --build $(BUILD_DIR) -j$(JOBS) --target nivolo_bench

@@ -2,17 +2,26 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
 #include <iostream>
 #include <string>
 
 #include "host/InfoCommand.h"
+#include "host/MeasureCommand.h"
 
 namespace {
 
 const char* const kUsage =
     "usage: nivolo-host info [--module PATH]\n"
-    "  info   print the module's factory and class information\n"
-    "  --module PATH   the plug-in module (default: nivolo.so beside nivolo-host)\n";
+    "       nivolo-host measure [FILE] [--json] [--lu] [--block N] [--timeline OUT.csv] [--realtime] [--module PATH]\n"
+    "  info      print the module's factory and class information\n"
+    "  measure   measure FILE (WAV, FLAC, AIFF, OGG, ...) or, without FILE, the built-in programme\n"
+    "  --json           one JSON object with the final readings\n"
+    "  --lu             readings in LU (LUFS + 23) instead of LUFS\n"
+    "  --block N        host block size in samples (default 1024)\n"
+    "  --timeline PATH  a CSV row of readings per 100 ms of audio\n"
+    "  --realtime       feed the audio at its own pace and show the readings live\n"
+    "  --module PATH    the plug-in module (default: nivolo.so beside nivolo-host)\n";
 
 // The module built beside this executable.
 std::string defaultModulePath() {
@@ -32,17 +41,45 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::string command = argv[1];
-    std::string modulePath = defaultModulePath();
+    NivoloHost::MeasureOptions measure;
+    measure.modulePath = defaultModulePath();
     for (int i = 2; i < argc; ++i) {
         std::string arg = argv[i];
-        if (arg == "--module" && i + 1 < argc) {
-            modulePath = argv[++i];
-        } else {
-            std::cerr << "nivolo-host: unknown argument '" << arg << "'\n" << kUsage;
-            return 2;
+        auto value = [&](std::string& into) {
+            if (i + 1 >= argc) return false;
+            into = argv[++i];
+            return true;
+        };
+        std::string number;
+        if (arg == "--module" && value(measure.modulePath)) continue;
+        if (command == "measure") {
+            if (arg == "--json") { measure.json = true; continue; }
+            if (arg == "--lu") { measure.lu = true; continue; }
+            if (arg == "--realtime") { measure.realtime = true; continue; }
+            if (arg == "--timeline" && value(measure.timeline)) continue;
+            if (arg == "--block" && value(number)) {
+                char* end = nullptr;
+                const long n = std::strtol(number.c_str(), &end, 10);
+                if (!end || *end != '\0' || n < 1 || n > (1 << 20)) {
+                    std::cerr << "nivolo-host: --block wants a sample count from 1 to 1048576, not '" << number << "'\n";
+                    return 2;
+                }
+                measure.blockSize = static_cast<int>(n);
+                continue;
+            }
+            if (!arg.empty() && arg[0] != '-' && measure.file.empty()) {
+                measure.file = arg;
+                continue;
+            }
         }
+        std::cerr << "nivolo-host: unknown argument '" << arg << "'\n" << kUsage;
+        return 2;
     }
-    if (command == "info") return NivoloHost::runInfo(modulePath, std::cout, std::cerr);
+    if (command == "info") return NivoloHost::runInfo(measure.modulePath, std::cout, std::cerr);
+    if (command == "measure") {
+        measure.progress = isatty(STDOUT_FILENO) && !measure.json;
+        return NivoloHost::runMeasure(measure, std::cout, std::cerr);
+    }
     if (command == "--help" || command == "-h" || command == "help") {
         std::cout << kUsage;
         return 0;

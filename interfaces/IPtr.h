@@ -29,6 +29,7 @@ public:
     void swap(IPtr& other) noexcept { std::swap(ptr_, other.ptr_); }
     I* get() const { return ptr_; }
     I* operator->() const { return ptr_; }
+    I& operator*() const { return *ptr_; }
     explicit operator bool() const { return ptr_ != nullptr; }
 
 private:

@@ -6,6 +6,7 @@ packages=(
   make cmake g++ binutils
   libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev
+  libsndfile1-dev pkg-config
 )
 
 missing=()

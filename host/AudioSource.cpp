@@ -1,0 +1,68 @@
+#include "host/AudioSource.h"
+
+#include <sndfile.h>
+
+#include <cmath>
+
+namespace NivoloHost {
+
+namespace {
+
+class SoundFileSource : public AudioSource {
+public:
+    SoundFileSource(SNDFILE* file, const SF_INFO& info, std::string path)
+        : file_(file), info_(info), path_(std::move(path)) {}
+    ~SoundFileSource() override { sf_close(file_); }
+
+    double sampleRate() const override { return info_.samplerate; }
+    int32_t channels() const override { return info_.channels; }
+    int64_t frames() const override { return info_.frames; }
+    int64_t read(float* interleaved, int64_t count) override { return sf_readf_float(file_, interleaved, count); }
+    std::string name() const override { return path_; }
+
+private:
+    SNDFILE* file_;
+    SF_INFO info_;
+    std::string path_;
+};
+
+class ProgrammeSource : public AudioSource {
+public:
+    static constexpr double kRate = 48000.0;
+    static constexpr int64_t kSegment = 10 * 48000;
+
+    double sampleRate() const override { return kRate; }
+    int32_t channels() const override { return 2; }
+    int64_t frames() const override { return 3 * kSegment; }
+    std::string name() const override { return "built-in programme"; }
+
+    int64_t read(float* interleaved, int64_t count) override {
+        int64_t n = 0;
+        for (; n < count && position_ < frames(); ++n, ++position_) {
+            static const double levels[3] = {-26.0, -20.0, -23.0};
+            const double amplitude = std::pow(10.0, levels[position_ / kSegment] / 20.0);
+            const auto sample = static_cast<float>(amplitude * std::sin(2.0 * M_PI * 1000.0 * position_ / kRate));
+            interleaved[2 * n] = interleaved[2 * n + 1] = sample;
+        }
+        return n;
+    }
+
+private:
+    int64_t position_ = 0;
+};
+
+} // namespace
+
+std::unique_ptr<AudioSource> AudioSource::openFile(const std::string& path, std::string& error) {
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    if (!file) {
+        error = "cannot read '" + path + "' as audio: " + sf_strerror(nullptr);
+        return nullptr;
+    }
+    return std::make_unique<SoundFileSource>(file, info, path);
+}
+
+std::unique_ptr<AudioSource> AudioSource::builtInProgramme() { return std::make_unique<ProgrammeSource>(); }
+
+} // namespace NivoloHost
