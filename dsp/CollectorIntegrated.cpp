@@ -73,24 +73,29 @@ void CollectorIntegrated::processFrame(float** frame, int32_t length) {
         evaluateBlock(z, length);
         return;
     }
-    if (!tryLockHandOff()) return; // the worker is evaluating: this window is dropped
-    handedMeanSquare_ = z;
-    handedLength_ = length;
+    if (!tryLockHandOff()) return; // the worker is taking the windows: this one is dropped
+    const bool room = handedCount_ < kHandOffSlots;
+    if (room) handOff_[handedCount_++] = HandOff{z, length};
     unlockHandOff();
-    signalWorker();
+    if (room) signalWorker();
 }
 
 void CollectorIntegrated::evaluate() {
+    // The windows are taken under the lock and evaluated after it: only this
+    // worker touches the store, and the audio thread's next hand-off is not
+    // refused for the length of an evaluation. A later signal finds nothing new.
     if (!tryLockHandOff()) return;
-    // Each hand-off is evaluated once; a second signal for the same data finds nothing.
-    if (handedLength_ > 0) evaluateBlock(handedMeanSquare_, handedLength_);
-    handedLength_ = 0;
+    HandOff windows[kHandOffSlots];
+    const int32_t count = handedCount_;
+    for (int32_t i = 0; i < count; ++i) windows[i] = handOff_[i];
+    handedCount_ = 0;
     unlockHandOff();
+    for (int32_t i = 0; i < count; ++i) evaluateBlock(windows[i].meanSquare, windows[i].length);
 }
 
 void CollectorIntegrated::clearEvaluation() {
     lockHandOffOnWorker();
-    handedLength_ = 0;
+    handedCount_ = 0;
     storedCount_ = 0;
     storeSum_ = 0.0f;
     belowRelativeGate_.store(false, std::memory_order_relaxed);

@@ -38,10 +38,18 @@ protected:
 private:
     void allocateStore();
 
+    // Windows waiting for the worker. A window is only (mean square, length),
+    // so several can wait: a worker that wakes late loses none of them.
+    struct HandOff {
+        float meanSquare;
+        int32_t length;
+    };
+    static constexpr int32_t kHandOffSlots = 64;
+
     std::atomic<bool> belowRelativeGate_{false};
     bool useWorkerThreads_;
-    int32_t handedLength_ = 0;
-    float handedMeanSquare_ = 0.0f;
+    HandOff handOff_[kHandOffSlots] = {};
+    int32_t handedCount_ = 0; // guarded by the hand-off lock word
     float storeSum_ = 0.0f;
 };
 

@@ -147,7 +147,7 @@ int runMeasure(const MeasureOptions& options, std::ostream& out, std::ostream& e
 
     const int64_t total = source->frames();
     const auto step = static_cast<int64_t>(kTimelineStep * source->sampleRate());
-    int64_t done = 0, nextStep = step;
+    int64_t done = 0, nextStep = step, steps = 0;
     int lastPercent = -1;
     const auto start = std::chrono::steady_clock::now();
     while (done < total) {
@@ -180,9 +180,14 @@ int runMeasure(const MeasureOptions& options, std::ostream& out, std::ostream& e
                          << cell(r.shown(r.momentaryMax)) << "," << cell(r.shown(r.shortTermMax)) << ","
                          << MeterReadings::text(r.loudnessRange) << "," << cell(r.shownTruePeak()) << "\n";
             }
-            // The module hands each analysis window to a worker thread and drops one that
-            // finds the worker still busy: a short pause per window keeps every window.
-            if (!options.realtime) std::this_thread::sleep_for(std::chrono::microseconds(100));
+            // The module hands its analysis windows to worker threads and drops one that
+            // finds its worker busy; the long (1 s) windows get the most time to be taken.
+            if (!options.realtime) {
+                if (++steps % 10 == 0)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                else
+                    std::this_thread::yield();
+            }
             nextStep += step;
         }
         if (options.progress && !options.realtime) {
