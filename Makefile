@@ -24,8 +24,9 @@ demo: build
 	@./$(BUILD_DIR)/nivolo-host measure
 
 bench: configure
-	@cmake --build $(BUILD_DIR) -j$(JOBS) --target nivolo_bench
+	@cmake --build $(BUILD_DIR) -j$(JOBS) --target nivolo_bench nivolo_compare
 	@./$(BUILD_DIR)/nivolo_bench
+	@./$(BUILD_DIR)/nivolo_compare
 
 clean:
 	rm -rf $(BUILD_DIR)

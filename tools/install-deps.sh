@@ -7,6 +7,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev
   libsndfile1-dev pkg-config
+  libebur128-dev
 )
 
 missing=()

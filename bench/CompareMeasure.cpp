@@ -1,0 +1,109 @@
+// The realtime factor of `nivolo-host measure` on a 10-minute stereo 48 kHz
+// file, and in the same run that of a reference loudness library (all its
+// measurement modes, true peak included) on the same file, with their ratio
+// and both readings side by side.
+
+#include <ebur128.h>
+#include <sndfile.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kRate = 48000;
+constexpr int kSeconds = 600;
+
+// Programme-like material: level changes every few seconds, a tone mix and noise.
+bool writeProgramme(const std::string& path) {
+    SF_INFO info{};
+    info.samplerate = kRate;
+    info.channels = 2;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_24;
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (!file) return false;
+    std::mt19937 random(7);
+    std::normal_distribution<float> noise(0.0f, 1.0f);
+    std::vector<float> block(2 * kRate);
+    for (int second = 0; second < kSeconds; ++second) {
+        const double level = std::pow(10.0, (-30.0 + 12.0 * std::sin(second * 0.37)) / 20.0);
+        for (int i = 0; i < kRate; ++i) {
+            const double t = second + static_cast<double>(i) / kRate;
+            const double tone = 0.6 * std::sin(2 * M_PI * 220 * t) + 0.3 * std::sin(2 * M_PI * 1760 * t);
+            block[2 * static_cast<size_t>(i)] = static_cast<float>(level * (tone + 0.2 * noise(random)));
+            block[2 * static_cast<size_t>(i) + 1] = static_cast<float>(level * (tone * 0.8 + 0.2 * noise(random)));
+        }
+        sf_writef_float(file, block.data(), kRate);
+    }
+    sf_close(file);
+    return true;
+}
+
+double seconds(std::chrono::steady_clock::time_point since) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::string path = argc > 1 ? argv[1] : "/tmp/nivolo-bench-10min.wav";
+    SF_INFO probe{};
+    if (SNDFILE* existing = sf_open(path.c_str(), SFM_READ, &probe)) {
+        sf_close(existing);
+    } else if (!writeProgramme(path)) {
+        std::fprintf(stderr, "cannot write %s\n", path.c_str());
+        return 1;
+    }
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    if (!file) return 1;
+    const double audioSeconds = static_cast<double>(info.frames) / info.samplerate;
+    sf_close(file);
+
+    // Ours: the whole command, file reading included.
+    const std::string command = std::string(NIVOLO_HOST_PATH) + " measure '" + path + "' --json";
+    auto start = std::chrono::steady_clock::now();
+    FILE* pipe = popen(command.c_str(), "r");
+    std::string json;
+    char buffer[512];
+    while (pipe && std::fgets(buffer, sizeof buffer, pipe)) json += buffer;
+    const int status = pipe ? pclose(pipe) : -1;
+    const double ours = seconds(start);
+    if (status != 0) {
+        std::fprintf(stderr, "nivolo-host measure failed\n");
+        return 1;
+    }
+
+    // The reference library, reading the same file the same way.
+    start = std::chrono::steady_clock::now();
+    file = sf_open(path.c_str(), SFM_READ, &info);
+    ebur128_state* state = ebur128_init(static_cast<unsigned>(info.channels), static_cast<unsigned long>(info.samplerate),
+                                        EBUR128_MODE_M | EBUR128_MODE_S | EBUR128_MODE_I | EBUR128_MODE_LRA |
+                                            EBUR128_MODE_SAMPLE_PEAK | EBUR128_MODE_TRUE_PEAK);
+    std::vector<float> block(4096 * static_cast<size_t>(info.channels));
+    sf_count_t got;
+    while ((got = sf_readf_float(file, block.data(), 4096)) > 0) ebur128_add_frames_float(state, block.data(), static_cast<size_t>(got));
+    double integrated = 0, range = 0, peak = 0;
+    ebur128_loudness_global(state, &integrated);
+    ebur128_loudness_range(state, &range);
+    for (unsigned c = 0; c < static_cast<unsigned>(info.channels); ++c) {
+        double p = 0;
+        ebur128_true_peak(state, c, &p);
+        peak = std::max(peak, p);
+    }
+    ebur128_destroy(&state);
+    sf_close(file);
+    const double reference = seconds(start);
+
+    std::printf("file: %s (%.0f s, %d Hz, %d channels)\n", path.c_str(), audioSeconds, info.samplerate, info.channels);
+    std::printf("nivolo-host measure: %.3f s, %.0fx realtime: %s", ours, audioSeconds / ours, json.c_str());
+    std::printf("reference library:   %.3f s, %.0fx realtime: integrated %.1f LUFS, range %.1f LU, true peak %.1f dBTP\n",
+                reference, audioSeconds / reference, integrated, range, 20 * std::log10(peak));
+    std::printf("speed ratio (nivolo / reference): %.2f\n", reference / ours);
+    return 0;
+}
