@@ -131,6 +131,7 @@ void AlgoAccessor::setParameterTable(const Param::ParameterRecord* table) {
         record.value = parameter.defaultValue;
         recordOrder_.push_back(i);
     }
+    openRecords_.reserve(recordOrder_.size()); // restoring from memory then allocates nothing
 }
 
 void AlgoAccessor::pushAllValues() {
@@ -198,8 +199,9 @@ int32_t AlgoAccessor::readValuesFromMemory(const ValueRecord* records, int32_t b
     if (!records || !table_ || byteLength < 0) return 1;
     const int32_t count = byteLength / static_cast<int32_t>(sizeof(ValueRecord));
     if (count < 0 || count > parameterCount_) return 1;
-    std::vector<int32_t> open = recordOrder_;
-    for (int32_t r = 0; r < count; ++r) matchRecord(open, static_cast<int32_t>(records[r].id), records[r].value, false);
+    openRecords_.assign(recordOrder_.begin(), recordOrder_.end());
+    for (int32_t r = 0; r < count; ++r)
+        matchRecord(openRecords_, static_cast<int32_t>(records[r].id), records[r].value, false);
     pushAllValues();
     return 0;
 }

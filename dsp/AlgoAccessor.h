@@ -79,6 +79,7 @@ protected:
     float silenceThreshold_ = kSilenceThreshold;
     std::unique_ptr<ValueRecord[]> records_;
     std::vector<int32_t> recordOrder_;                  // record indices, table order
+    std::vector<int32_t> openRecords_;                  // matching scratch, sized with the table
     std::vector<std::pair<int32_t, int32_t>> idToIndex_; // first record of each id
     std::unique_ptr<IAlgo<double>> algorithm_;
     const Param::ParameterRecord* table_;

@@ -4,6 +4,7 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include "base/LittleEndianStream.h"
@@ -29,6 +30,7 @@ PluginZel::PluginZel(const Param::ParameterRecord* table, int32_t parameterCount
     dryDelay_ = std::make_unique<DSP::DelayMultiCh>(setup_.sampleRate, block, kMaxDryDelayMs);
     crossFader_ = std::make_unique<DSP::CrossFader<float>>(setup_.sampleRate, block, kFadeMs);
     crossFader_->initialize();
+    restored_.resize(static_cast<size_t>(parameterCount_ > 0 ? parameterCount_ : 0));
 }
 
 PluginZel::~PluginZel() = default;
@@ -45,6 +47,8 @@ tresult PluginZel::terminate() {
 
 tresult PluginZel::setActive(uint8_t state) {
     if (accessor_) accessor_->setActive(state != 0);
+    active_.store(state != 0, std::memory_order_release);
+    if (!state) applyPendingState(); // nothing runs now: a waiting state is applied here
     return kResultOk;
 }
 
@@ -183,6 +187,7 @@ void PluginZel::processParameterChanges(ProcessBlock& block) {
 }
 
 tresult PluginZel::process(ProcessBlock& block) {
+    applyPendingState();
     (this->*processFunction_)(block);
     return kResultOk;
 }
@@ -290,18 +295,72 @@ tresult PluginZel::getState(IByteStream* state) {
 
 tresult PluginZel::setState(IByteStream* state) {
     if (!accessor_ || !state) return kResultFalse;
-    uint8_t bytes[4];
+    uint8_t word[4];
     int32_t got = 0;
-    if (state->read(bytes, 4, &got) != kResultOk || got != 4) return kResultFalse;
+    if (state->read(word, 4, &got) != kResultOk || got != 4) return kResultFalse;
     int32_t length = 0;
-    LittleEndianReader(bytes, 4).readInt32(length);
+    LittleEndianReader(word, 4).readInt32(length);
     // A length word that counted 140-byte records still names whole records.
     const float records = static_cast<float>(length) / static_cast<float>(kSavedRecordStride);
     const float whole = std::trunc(records);
     if (records - whole > 0.05f) length = (static_cast<int32_t>(whole) + 1) * kSavedRecordStride;
-    accessor_->readValues(state, length);
-    setBypassState(accessor_->getValue(static_cast<int32_t>(bypassParamId_)) >= 0.5);
+
+    // A length that names more records than the table has restores nothing.
+    const int32_t count = length >= 0 ? length / kSavedRecordStride : -1;
+    if (count < 0 || count > parameterCount_) {
+        stateRestored();
+        return kResultOk;
+    }
+    // The whole state is read before anything changes: a short stream changes nothing.
+    std::vector<uint8_t> bytes(static_cast<size_t>(count) * DSP::kSavedValueRecordSize);
+    got = 0;
+    if (!bytes.empty() && (state->read(bytes.data(), static_cast<int32_t>(bytes.size()), &got) != kResultOk ||
+                           got != static_cast<int32_t>(bytes.size()))) {
+        stateRestored();
+        return kResultOk;
+    }
+
+    // Let a running audio thread finish applying an earlier state, or take that one back.
+    for (;;) {
+        int32_t expected = kStatePending;
+        if (stateHandOff_.compare_exchange_strong(expected, kStateIdle, std::memory_order_acq_rel)) break;
+        if (expected == kStateIdle) break;
+        std::this_thread::yield(); // kStateApplying: a block is applying it right now
+    }
+    LittleEndianReader reader(bytes.data(), bytes.size());
+    for (int32_t r = 0; r < count; ++r) {
+        DSP::ValueRecord& record = restored_[static_cast<size_t>(r)];
+        int32_t id = 0;
+        reader.readBytes(record.name, sizeof record.name);
+        reader.readInt32(id);
+        reader.readFloat64(record.value);
+        record.id = static_cast<uint32_t>(id);
+        // Out-of-range values are clamped, not refused.
+        if (const Param::ParameterRecord* parameter = parameterInfo_.getRecordById(record.id))
+            record.value = std::max(std::min(record.value, parameter->maxValue), parameter->minValue);
+    }
+    restoredCount_ = count;
+    if (active_.load(std::memory_order_acquire))
+        stateHandOff_.store(kStatePending, std::memory_order_release);
+    else
+        applyRestoredValues();
     return kResultOk;
+}
+
+void PluginZel::applyRestoredValues() {
+    accessor_->readValuesFromMemory(restored_.data(), restoredCount_ * kSavedRecordStride);
+    stateRestored();
+}
+
+void PluginZel::applyPendingState() {
+    int32_t expected = kStatePending;
+    if (!stateHandOff_.compare_exchange_strong(expected, kStateApplying, std::memory_order_acq_rel)) return;
+    if (accessor_) applyRestoredValues();
+    stateHandOff_.store(kStateIdle, std::memory_order_release);
+}
+
+void PluginZel::stateRestored() {
+    setBypassState(accessor_->getValue(static_cast<int32_t>(bypassParamId_)) >= 0.5);
 }
 
 } // namespace Zel

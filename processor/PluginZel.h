@@ -4,7 +4,9 @@
 // short cut, arrangement negotiation with a fallback, set-up that rebuilds the
 // accessor (carrying the values over), and the saved state.
 
+#include <atomic>
 #include <memory>
+#include <vector>
 
 #include "controller/ParameterInfoAccessor.h"
 #include "dsp/AlgoAccessor.h"
@@ -70,6 +72,8 @@ public:
 protected:
     // One parameter change: bypass, then the plain value to the accessor.
     virtual void applyParameterChange(uint32_t id, double normalized);
+    // After restored values reached the accessor: bypass follows them.
+    virtual void stateRestored();
     // After the block's changes: the output hook (or the readings, in subclasses).
     virtual void afterParameterChanges(ProcessBlock& block);
     void selectProcessFunction();
@@ -86,6 +90,19 @@ protected:
     bool sideChainActive_ = false;
     std::unique_ptr<DSP::DelayMultiCh> dryDelay_;
     std::unique_ptr<DSP::CrossFader<float>> crossFader_;
+
+private:
+    // A state restored while processing runs is handed to the audio thread,
+    // which applies it before its next block: the meter is never reset under
+    // a running analysis. States: idle, pending (written), applying (audio thread).
+    enum : int32_t { kStateIdle = 0, kStatePending = 1, kStateApplying = 2 };
+    void applyRestoredValues();
+    void applyPendingState();
+
+    std::atomic<bool> active_{false};
+    std::atomic<int32_t> stateHandOff_{kStateIdle};
+    std::vector<DSP::ValueRecord> restored_; // sized for the table at construction
+    int32_t restoredCount_ = 0;
 };
 
 } // namespace Zel

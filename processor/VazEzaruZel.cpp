@@ -46,10 +46,12 @@ tresult VazEzaruZel::prepareProcessing(ProcessSetupInfo& setup) {
     return kResultOk;
 }
 
-tresult VazEzaruZel::setState(IByteStream* state) {
-    const tresult result = PluginZel::setState(state);
-    if (accessor_) loudnessOffset_ = accessor_->getValue(Param::kScaleModeLoudness) >= 0.5 ? kLuOffset : 0.0f;
-    return result;
+void VazEzaruZel::stateRestored() {
+    PluginZel::stateRestored();
+    // The meter has no reading for the unit switch, so the value comes from its record.
+    int32_t index = 0;
+    if (accessor_->findValueIndex(Param::kScaleModeLoudness, index) == 0)
+        loudnessOffset_ = accessor_->getValueRecords()[index].value >= 0.5 ? kLuOffset : 0.0f;
 }
 
 void VazEzaruZel::applyParameterChange(uint32_t id, double normalized) {

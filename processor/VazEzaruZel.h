@@ -17,7 +17,6 @@ public:
     tresult initialize(FUnknown* context) override;
     void createAccessor() override;
     tresult prepareProcessing(ProcessSetupInfo& setup) override;
-    tresult setState(IByteStream* state) override;
     tresult processMain(ProcessBlock& block) override;
     void writeOutputParameters(IParamChanges* changes, int32_t numSamples) override;
 
@@ -29,6 +28,8 @@ public:
 
 protected:
     void applyParameterChange(uint32_t id, double normalized) override;
+    // The unit switch follows the restored values too.
+    void stateRestored() override;
 
 private:
     struct TimeTicker {
