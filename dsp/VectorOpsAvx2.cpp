@@ -51,17 +51,7 @@ void minMax(const float* x, int32_t n, float& minimum, float& maximum) {
     alignas(32) float l[8], h[8];
     _mm256_store_ps(l, lo);
     _mm256_store_ps(h, hi);
-    float mn = l[0], mx = h[0];
-    for (int k = 1; k < 8; ++k) {
-        mn = l[k] < mn ? l[k] : mn;
-        mx = h[k] > mx ? h[k] : mx;
-    }
-    for (; i < n; ++i) {
-        mn = x[i] < mn ? x[i] : mn;
-        mx = x[i] > mx ? x[i] : mx;
-    }
-    minimum = mn;
-    maximum = mx;
+    finishMinMax(l, h, 8, x, i, n, minimum, maximum);
 }
 
 void gatedSum(const float* x, int32_t n, float threshold, float& sum, int32_t& count) {
@@ -77,14 +67,7 @@ void gatedSum(const float* x, int32_t n, float threshold, float& sum, int32_t& c
     alignas(32) float lanes[8];
     _mm256_store_ps(lanes, acc);
     float s = ((lanes[0] + lanes[1]) + (lanes[2] + lanes[3])) + ((lanes[4] + lanes[5]) + (lanes[6] + lanes[7]));
-    for (; i < n; ++i) {
-        if (x[i] > threshold) {
-            s += x[i];
-            ++k;
-        }
-    }
-    sum = s;
-    count = k;
+    finishGatedSum(s, k, x, i, n, threshold, sum, count);
 }
 
 float log10Single(float x) { return std::log10(x); }
@@ -148,8 +131,7 @@ float interpolate4Peak(const float* phases, int32_t phaseLength, const float* li
     const __m256 magnitude = _mm256_max_ps(hi, _mm256_sub_ps(_mm256_setzero_ps(), lo));
     alignas(32) float v[8];
     _mm256_store_ps(v, magnitude);
-    float peak = v[0];
-    for (int k = 1; k < 8; ++k) peak = v[k] > peak ? v[k] : peak;
+    float peak = largest(v, 8);
     if (i < n) {
         const float rest = sse2::interpolate4Peak(phases, phaseLength, line + i, n - i);
         peak = rest > peak ? rest : peak;

@@ -130,17 +130,7 @@ void minMax(const float* x, int32_t n, float& minimum, float& maximum) {
     alignas(16) float l[4], h[4];
     _mm_store_ps(l, lo);
     _mm_store_ps(h, hi);
-    float mn = l[0], mx = h[0];
-    for (int k = 1; k < 4; ++k) {
-        mn = l[k] < mn ? l[k] : mn;
-        mx = h[k] > mx ? h[k] : mx;
-    }
-    for (; i < n; ++i) {
-        mn = x[i] < mn ? x[i] : mn;
-        mx = x[i] > mx ? x[i] : mx;
-    }
-    minimum = mn;
-    maximum = mx;
+    finishMinMax(l, h, 4, x, i, n, minimum, maximum);
 }
 
 void gatedSum(const float* x, int32_t n, float threshold, float& sum, int32_t& count) {
@@ -156,14 +146,7 @@ void gatedSum(const float* x, int32_t n, float threshold, float& sum, int32_t& c
     alignas(16) float lanes[4];
     _mm_store_ps(lanes, acc);
     float s = (lanes[0] + lanes[1]) + (lanes[2] + lanes[3]);
-    for (; i < n; ++i) {
-        if (x[i] > threshold) {
-            s += x[i];
-            ++k;
-        }
-    }
-    sum = s;
-    count = k;
+    finishGatedSum(s, k, x, i, n, threshold, sum, count);
 }
 
 float log10Single(float x) { return std::log10(x); }
@@ -225,9 +208,7 @@ float sse2::interpolate4Peak(const float* phases, int32_t phaseLength, const flo
     const __m128 magnitude = _mm_max_ps(hi, _mm_sub_ps(_mm_setzero_ps(), lo));
     alignas(16) float v[4];
     _mm_store_ps(v, magnitude);
-    float peak = v[0];
-    for (int k = 1; k < 4; ++k) peak = v[k] > peak ? v[k] : peak;
-    return peak;
+    return largest(v, 4);
 }
 
 void sse2::biquadPairSquare(const float* const* in, float* const* out, int32_t channels, int32_t n,
