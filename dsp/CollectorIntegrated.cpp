@@ -45,6 +45,12 @@ void CollectorIntegrated::reset() {
     current_.store(kFloorLoudness, std::memory_order_relaxed);
     if (collector_) collector_->reset();
     if (worker_) {
+        // Windows still waiting belong to the old measurement. If the worker is
+        // taking them right now, its clearing (requested below) removes them.
+        if (tryLockHandOff()) {
+            handedCount_ = 0;
+            unlockHandOff();
+        }
         requestWorkerReset(); // the worker empties the store under the hand-off lock
         return;
     }
@@ -94,8 +100,8 @@ void CollectorIntegrated::evaluate() {
 }
 
 void CollectorIntegrated::clearEvaluation() {
+    // Windows handed over since the reset stay queued: they belong to the new measurement.
     lockHandOffOnWorker();
-    handedCount_ = 0;
     storedCount_ = 0;
     storeSum_ = 0.0f;
     belowRelativeGate_.store(false, std::memory_order_relaxed);

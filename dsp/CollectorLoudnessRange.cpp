@@ -51,6 +51,11 @@ void CollectorLoudnessRange::reset() {
     rangeLow_.store(0.0f, std::memory_order_relaxed);
     rangeHigh_.store(0.0f, std::memory_order_relaxed);
     if (worker_) {
+        // A window still waiting belongs to the old measurement.
+        if (tryLockHandOff()) {
+            handedLength_ = 0;
+            unlockHandOff();
+        }
         requestWorkerReset(); // the worker empties the list and resets the Collector under the lock
         return;
     }
@@ -91,10 +96,8 @@ void CollectorLoudnessRange::evaluate() {
 }
 
 void CollectorLoudnessRange::clearEvaluation() {
+    // A window handed over since the reset stays: it belongs to the new measurement.
     lockHandOffOnWorker();
-    for (int32_t c = 0; c < channelCount; ++c)
-        std::memset(handOff_[c], 0, sizeof(float) * static_cast<size_t>(handOffLength_));
-    handedLength_ = 0;
     list_->clear();
     loudnessRange_.store(0.0f, std::memory_order_relaxed);
     samplesSinceEvaluation_ = 0;
