@@ -3,6 +3,7 @@
 #include <sndfile.h>
 
 #include <cmath>
+#include <sstream>
 
 namespace NivoloHost {
 
@@ -51,6 +52,21 @@ private:
     int64_t position_ = 0;
 };
 
+// libsndfile reads a WAV or AIFF file whose data chunk runs past the end of the
+// file as the shorter file it has become, and says so only in its log.
+bool dataChunkCutShort(SNDFILE* file) {
+    char log[16384] = {};
+    sf_command(file, SFC_GET_LOG_INFO, log, sizeof log - 1);
+    std::istringstream lines(log);
+    for (std::string line; std::getline(lines, line);) {
+        const size_t tag = line.find_first_not_of(' ');
+        if (tag == std::string::npos) continue;
+        const bool dataChunk = line.compare(tag, 6, "data :") == 0 || line.compare(tag, 6, "SSND :") == 0;
+        if (dataChunk && line.find("(should be") != std::string::npos) return true;
+    }
+    return false;
+}
+
 } // namespace
 
 std::unique_ptr<AudioSource> AudioSource::openFile(const std::string& path, std::string& error) {
@@ -58,6 +74,11 @@ std::unique_ptr<AudioSource> AudioSource::openFile(const std::string& path, std:
     SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
     if (!file) {
         error = "cannot read '" + path + "' as audio: " + sf_strerror(nullptr);
+        return nullptr;
+    }
+    if (dataChunkCutShort(file)) {
+        sf_close(file);
+        error = "'" + path + "' is cut short: it holds less audio than its header declares";
         return nullptr;
     }
     return std::make_unique<SoundFileSource>(file, info, path);

@@ -1,5 +1,8 @@
 #include "host/MeasureCommand.h"
 
+#include <dirent.h>
+
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -91,6 +94,37 @@ void printJson(const MeterReadings& r, const AudioSource& source, double seconds
         << ", \"truePeakOver\": " << (r.truePeakOver ? "true" : "false") << "}\n";
 }
 
+// Ids of this process's threads.
+std::vector<long> threadIds() {
+    std::vector<long> ids;
+    if (DIR* tasks = opendir("/proc/self/task")) {
+        while (const dirent* entry = readdir(tasks))
+            if (entry->d_name[0] != '.') ids.push_back(std::atol(entry->d_name));
+        closedir(tasks);
+    }
+    return ids;
+}
+
+// Running or ready to run; a thread that waits (or has ended) is not.
+bool threadBusy(long id) {
+    std::ifstream stat("/proc/self/task/" + std::to_string(id) + "/stat");
+    std::string text;
+    std::getline(stat, text);
+    const size_t name = text.rfind(')');
+    if (name == std::string::npos || name + 2 >= text.size()) return false;
+    return text[name + 2] == 'R' || text[name + 2] == 'D';
+}
+
+// The module hands each analysis window to a worker thread and drops a window
+// its worker has not made room for yet. Fed faster than real time, the host
+// waits until the workers sleep again: they have then taken all they were
+// given. Bounded, so that a stuck worker only slows the run down.
+void letWorkersCatchUp(const std::vector<long>& workers, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (std::any_of(workers.begin(), workers.end(), threadBusy) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::microseconds(20));
+}
+
 void drawProgress(double fraction, std::ostream& out) {
     const int width = 40;
     const int filled = static_cast<int>(fraction * width + 0.5);
@@ -122,6 +156,7 @@ int runMeasure(const MeasureOptions& options, std::ostream& out, std::ostream& e
     Zel::TUID processorClass{};
     if (!findProcessorClass(module.factory(), processorClass)) return fail("the module offers no audio processor");
 
+    const std::vector<long> threadsBefore = threadIds();
     ProcessingSession session;
     ProcessingSession::Options setup;
     setup.sampleRate = source->sampleRate();
@@ -129,6 +164,12 @@ int runMeasure(const MeasureOptions& options, std::ostream& out, std::ostream& e
     setup.blockSize = options.blockSize;
     setup.processMode = options.realtime ? Zel::kRealtime : Zel::kOffline;
     if (!session.open(module.factory(), processorClass, setup, error)) return fail(error);
+    // The threads the processor started: its window workers. They first take the
+    // reset of the new meter, which would otherwise clear windows handed in meanwhile.
+    std::vector<long> workers;
+    for (long id : threadIds())
+        if (std::find(threadsBefore.begin(), threadsBefore.end(), id) == threadsBefore.end()) workers.push_back(id);
+    letWorkersCatchUp(workers, std::chrono::seconds(1));
     if (options.lu) session.changeParameter(MeterReadings::kUnitSwitch, 1.0);
 
     std::ofstream timeline;
@@ -147,7 +188,7 @@ int runMeasure(const MeasureOptions& options, std::ostream& out, std::ostream& e
 
     const int64_t total = source->frames();
     const auto step = static_cast<int64_t>(kTimelineStep * source->sampleRate());
-    int64_t done = 0, nextStep = step, steps = 0;
+    int64_t done = 0, nextStep = step;
     int lastPercent = -1;
     const auto start = std::chrono::steady_clock::now();
     while (done < total) {
@@ -180,14 +221,7 @@ int runMeasure(const MeasureOptions& options, std::ostream& out, std::ostream& e
                          << cell(r.shown(r.momentaryMax)) << "," << cell(r.shown(r.shortTermMax)) << ","
                          << MeterReadings::text(r.loudnessRange) << "," << cell(r.shownTruePeak()) << "\n";
             }
-            // The module hands its analysis windows to worker threads and drops one that
-            // finds its worker busy; the long (1 s) windows get the most time to be taken.
-            if (!options.realtime) {
-                if (++steps % 10 == 0)
-                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-                else
-                    std::this_thread::yield();
-            }
+            if (!options.realtime) letWorkersCatchUp(workers, std::chrono::milliseconds(200));
             nextStep += step;
         }
         if (options.progress && !options.realtime) {
@@ -202,7 +236,7 @@ int runMeasure(const MeasureOptions& options, std::ostream& out, std::ostream& e
                     " frames: it is damaged or cut short");
 
     // The last windows are evaluated on the workers; then one empty block carries the final readings.
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    letWorkersCatchUp(workers, std::chrono::seconds(1));
     session.requestData();
     session.processNothing();
     if (!session.readings().received) return fail("the processor sent no readings");
