@@ -9,8 +9,10 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <future>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -416,6 +418,55 @@ TEST(CollectorIntegratedWorker, FramesAfterResetAreEvaluatedAgainstAnEmptyStore)
         expectSameFigures(threaded, direct, h);
     }
     EXPECT_NEAR(threaded.collector.result(), -35.0f, 1e-3f);
+}
+
+// Holds the worker's clearing at a gate, so windows can be handed over between
+// the reset and the clearing every time.
+class GatedClearing : public CollectorIntegrated {
+public:
+    GatedClearing() : CollectorIntegrated(kRate, 1, kHop, true) {}
+    void clearEvaluation() override {
+        std::unique_lock<std::mutex> lock(mutex);
+        entered = true;
+        changed.notify_all();
+        changed.wait_for(lock, std::chrono::seconds(5), [&] { return open; });
+        lock.unlock();
+        CollectorIntegrated::clearEvaluation();
+    }
+    void waitUntilEntered() {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait_for(lock, std::chrono::seconds(5), [&] { return entered; });
+    }
+    void openGate() {
+        std::lock_guard<std::mutex> lock(mutex);
+        open = true;
+        changed.notify_all();
+    }
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool entered = false, open = false;
+};
+
+// Regression: windows handed over after a reset but before the worker cleared
+// were cleared with the old measurement.
+TEST(CollectorIntegratedWorker, WindowsHandedOverBeforeTheWorkerClearsBelongToTheNewMeasurement) {
+    GatedClearing collector;
+    collector.initialize();
+    std::vector<float> input(kHop, meanSquareFor(-20.0));
+    float* channels[] = {input.data()};
+    for (int h = 0; h < 10; ++h) collector.processInput(channels, kHop);
+    ASSERT_TRUE(collector.waitForWorker(5000));
+
+    collector.reset();
+    collector.waitUntilEntered(); // the worker now sits in its clearing
+    std::fill(input.begin(), input.end(), meanSquareFor(-35.0));
+    for (int h = 0; h < 8; ++h) collector.processInput(channels, kHop);
+    collector.openGate();
+    ASSERT_TRUE(collector.waitForWorker(5000));
+    EXPECT_EQ(collector.storedCount(), 5); // 8 hops after the reset, the first 3 warming up
+    EXPECT_NEAR(collector.current(), -35.0f, 1e-3f);
+    EXPECT_NEAR(collector.result(), -35.0f, 1e-3f);
+    collector.terminate();
 }
 
 // Stops the collector on a helper thread and waits with a bound, so that a
