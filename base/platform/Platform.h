@@ -4,6 +4,7 @@
 // header, so one implementation file per platform sits behind it
 // (PlatformPosix.cpp now; a Win32 one beside it).
 
+#include <cstddef>
 #include <cstdint>
 
 namespace Zel::Platform {
@@ -75,5 +76,18 @@ using ModuleHandle = ModuleHandleTag*;
 ModuleHandle moduleHandle();
 // Its file path; empty when unknown.
 const char* modulePath();
+
+// ---- Resources -------------------------------------------------------------------
+// Data linked into a module (the skin file), found the way a host finds a Windows
+// resource: by module, type, name and language, names and types without regard to case.
+
+inline constexpr const char* kResourceTypeRcData = "RCDATA";
+inline constexpr uint16_t kLanguageEnglishUS = 1033;
+inline constexpr uint16_t kLanguageAny = 0; // the first resource of that type and name
+
+// Looks in the loaded module whose handle is given (moduleHandle() of that module).
+// On success data points into the module's image, valid while it stays loaded.
+bool findResource(ModuleHandle module, const char* name, const char* type, uint16_t language,
+                  const uint8_t** data, size_t* size);
 
 } // namespace Zel::Platform

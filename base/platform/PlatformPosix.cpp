@@ -3,6 +3,7 @@
 #include "Platform.h"
 
 #include <dlfcn.h>
+#include <link.h>
 #include <pthread.h>
 #include <semaphore.h>
 #include <sys/random.h>
@@ -13,6 +14,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstring>
 #include <condition_variable>
 #include <ctime>
 #include <memory>
@@ -322,5 +324,130 @@ __attribute__((constructor)) void processAttach() {
 
 ModuleHandle moduleHandle() { return gModuleHandle; }
 const char* modulePath() { return gModulePath; }
+
+// ---- Resources -------------------------------------------------------------------
+// A module's resources sit in an ELF note (owner "ZelRsrc", type 1), which the loader
+// maps with the module and lists in its program headers, so any loaded module can be
+// searched by its handle (its base address, as dladdr reports it). The note's
+// descriptor is the table
+//   u32 count; per resource: u32 type offset, u32 name offset, u32 data offset,
+//   u32 data size, u32 language; then the zero-terminated strings and the data,
+// offsets counted from the table's start (module/ResourceTable.cpp writes it).
+// The image is read as untrusted bytes all the same: every offset is bounds-checked.
+
+namespace {
+
+constexpr char kResourceNoteOwner[] = "ZelRsrc";
+constexpr uint32_t kResourceNoteType = 1;
+
+uint32_t loadU32(const uint8_t* p) {
+    uint32_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+bool sameIgnoringCase(const char* a, size_t aLength, const char* b) {
+    const size_t bLength = std::strlen(b);
+    if (aLength != bLength) return false;
+    for (size_t i = 0; i < aLength; ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+// A zero-terminated string at offset inside the table.
+bool tableString(const uint8_t* table, size_t size, uint32_t offset, const char** text, size_t* length) {
+    if (offset >= size) return false;
+    const void* zero = std::memchr(table + offset, 0, size - offset);
+    if (!zero) return false;
+    *text = reinterpret_cast<const char*>(table + offset);
+    *length = static_cast<size_t>(static_cast<const uint8_t*>(zero) - (table + offset));
+    return true;
+}
+
+struct ResourceQuery {
+    uintptr_t base;
+    const char* name;
+    const char* type;
+    uint16_t language;
+    const uint8_t* data = nullptr;
+    size_t size = 0;
+};
+
+bool searchResourceTable(const uint8_t* table, size_t size, ResourceQuery& query) {
+    constexpr size_t kRecord = 20;
+    if (size < 4) return false;
+    const uint32_t count = loadU32(table);
+    if (count > (size - 4) / kRecord) return false;
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint8_t* r = table + 4 + static_cast<size_t>(i) * kRecord;
+        const char *type = nullptr, *name = nullptr;
+        size_t typeLength = 0, nameLength = 0;
+        const uint32_t offset = loadU32(r + 8), length = loadU32(r + 12), language = loadU32(r + 16);
+        if (!tableString(table, size, loadU32(r), &type, &typeLength) ||
+            !tableString(table, size, loadU32(r + 4), &name, &nameLength) || offset > size || length > size - offset)
+            return false;
+        if (sameIgnoringCase(type, typeLength, query.type) && sameIgnoringCase(name, nameLength, query.name) &&
+            (query.language == kLanguageAny || language == query.language)) {
+            query.data = table + offset;
+            query.size = length;
+            return true;
+        }
+    }
+    return false;
+}
+
+// dl_iterate_phdr visitor: stops at the module whose mapping starts at the handle.
+int searchLoadedModule(dl_phdr_info* info, size_t, void* raw) {
+    auto& query = *static_cast<ResourceQuery*>(raw);
+    const uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+    uintptr_t start = UINTPTR_MAX;
+    for (ElfW(Half) i = 0; i < info->dlpi_phnum; ++i)
+        if (info->dlpi_phdr[i].p_type == PT_LOAD) {
+            const uintptr_t segment = (info->dlpi_addr + info->dlpi_phdr[i].p_vaddr) & ~(page - 1);
+            if (segment < start) start = segment;
+        }
+    if (start != query.base) return 0;
+
+    for (ElfW(Half) i = 0; i < info->dlpi_phnum; ++i) {
+        const ElfW(Phdr)& ph = info->dlpi_phdr[i];
+        if (ph.p_type != PT_NOTE) continue;
+        const auto* segment = reinterpret_cast<const uint8_t*>(info->dlpi_addr + ph.p_vaddr);
+        const size_t segmentSize = ph.p_memsz;
+        const size_t step = ph.p_align == 8 ? 8 : 4; // note fields are padded to the segment's alignment
+        auto padded = [step](size_t n) { return n + (step - n % step) % step; };
+        size_t at = 0;
+        while (at <= segmentSize && segmentSize - at >= 12) {
+            const size_t nameSize = loadU32(segment + at), descSize = loadU32(segment + at + 4);
+            const uint32_t noteType = loadU32(segment + at + 8);
+            const size_t nameAt = at + 12;
+            if (nameSize > segmentSize - nameAt) break;
+            const size_t descAt = nameAt + padded(nameSize);
+            if (descAt > segmentSize || descSize > segmentSize - descAt) break;
+            if (noteType == kResourceNoteType && nameSize == sizeof kResourceNoteOwner &&
+                std::memcmp(segment + nameAt, kResourceNoteOwner, sizeof kResourceNoteOwner) == 0 &&
+                searchResourceTable(segment + descAt, descSize, query))
+                return 1;
+            at = descAt + padded(descSize);
+        }
+    }
+    return 1; // the module is found; it has no such resource
+}
+
+} // namespace
+
+bool findResource(ModuleHandle module, const char* name, const char* type, uint16_t language,
+                  const uint8_t** data, size_t* size) {
+    if (!module || !name || !type || !data || !size) return false;
+    ResourceQuery query{reinterpret_cast<uintptr_t>(module), name, type, language};
+    dl_iterate_phdr(searchLoadedModule, &query);
+    if (!query.data) return false;
+    *data = query.data;
+    *size = query.size;
+    return true;
+}
 
 } // namespace Zel::Platform

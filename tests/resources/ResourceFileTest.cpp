@@ -1,0 +1,292 @@
+// The resource file format: what the packer writes reads back byte for byte, and
+// the reader refuses damaged files with one line, whatever is cut off or flipped.
+
+#include "ResourceTestSupport.h"
+
+#include <random>
+
+namespace ResourceTest {
+namespace {
+
+constexpr const char* kId = "443752F15680439CAC5CB48A13A8D6DE";
+
+std::vector<uint8_t> noise(size_t n, uint32_t seed) {
+    std::mt19937 random(seed);
+    std::vector<uint8_t> out(n);
+    for (uint8_t& b : out) b = static_cast<uint8_t>(random());
+    return out;
+}
+
+std::vector<uint8_t> text(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
+
+std::vector<uint8_t> packed(const std::vector<Hrf::PackItem>& items) {
+    std::vector<uint8_t> out;
+    std::string error;
+    EXPECT_TRUE(Hrf::pack(items, kId, out, error)) << error;
+    return out;
+}
+
+void putLe(std::vector<uint8_t>& file, size_t at, uint64_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) file[at + i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+// The reader's verdict on a whole file: verify, and on failure its message.
+std::string verdict(const std::vector<uint8_t>& file) {
+    Hrf::Directory dir;
+    std::string error;
+    return Hrf::verify(file.data(), file.size(), dir, error) ? "ok" : error;
+}
+
+// ---- Writing and reading back ----------------------------------------------------------
+
+TEST(ResourceFile, PackedEntriesReadBackExactlyStoredOrDeflated) {
+    const std::vector<Hrf::PackItem> items = {
+        {"a.png", noise(3000, 1), false},
+        {"empty", {}, true},
+        {"Skin.xml", text(std::string(5000, 'x') + "<skin/>\r\n"), true},
+        {"with blank.bmp", noise(1, 2), false},
+        {"random.bin", noise(70000, 3), true}, // does not shrink, still deflated
+    };
+    const std::vector<uint8_t> file = packed(items);
+    Hrf::Directory dir;
+    std::string error;
+    ASSERT_TRUE(Hrf::verify(file.data(), file.size(), dir, error)) << error;
+    EXPECT_EQ(dir.identifier, kId);
+    EXPECT_EQ(dir.directoryOffset, file.size() - 48 - dir.directorySize);
+    ASSERT_EQ(dir.entries.size(), items.size());
+    uint64_t expectedOffset = 25;
+    for (size_t i = 0; i < items.size(); ++i) {
+        const Hrf::Entry& e = dir.entries[i];
+        SCOPED_TRACE(items[i].name);
+        EXPECT_EQ(e.name, items[i].name);
+        EXPECT_EQ(e.flags, items[i].deflate ? 0xEu : 0xAu);
+        EXPECT_EQ(e.offset, expectedOffset);
+        EXPECT_EQ(e.unpackedSize, items[i].bytes.size());
+        expectedOffset += e.storedSize;
+        if (e.deflated()) {
+            EXPECT_EQ(file[e.offset], 0x78);
+            EXPECT_EQ(file[e.offset + 1], 0xDA); // best compression
+        }
+        std::vector<uint8_t> content;
+        ASSERT_TRUE(Hrf::unpackEntry(file.data(), file.size(), e, content, error)) << error;
+        EXPECT_EQ(content, items[i].bytes);
+    }
+    EXPECT_LT(dir.entries[2].storedSize, 200u);
+    EXPECT_EQ(Hrf::findEntry(dir, "SKIN.XML"), &dir.entries[2]);
+    EXPECT_EQ(Hrf::findEntry(dir, "skin.xm"), nullptr);
+}
+
+TEST(ResourceFile, PackerRefusesNamesAndIdentifiersAReaderWouldReject) {
+    std::vector<uint8_t> out;
+    std::string error;
+    EXPECT_FALSE(Hrf::pack({{"skin.xml", {}, false}, {"SKIN.XML", {}, true}}, kId, out, error));
+    EXPECT_NE(error.find("SKIN.XML"), std::string::npos) << error;
+    EXPECT_FALSE(Hrf::pack({{"", {}, false}}, kId, out, error));
+    EXPECT_FALSE(Hrf::pack({{std::string("a\0b", 3), {}, false}}, kId, out, error));
+    EXPECT_FALSE(Hrf::pack({{"a", {}, false}}, "443752f15680439cac5cb48a13a8d6de", out, error));
+    EXPECT_FALSE(Hrf::pack({{"a", {}, false}}, "443752F15680439CAC5CB48A13A8D6D", out, error));
+    EXPECT_TRUE(Hrf::pack({}, kId, out, error)) << error; // an empty file is still a file
+    EXPECT_EQ(verdict(out), "ok");
+}
+
+// ---- Damage the reader names -----------------------------------------------------------
+
+class DamagedFile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        file_ = packed({{"first.png", noise(500, 4), false}, {"second.bmp", noise(800, 5), false},
+                        {"skin.xml", text(std::string(3000, 's')), true}});
+        std::string error;
+        ASSERT_TRUE(Hrf::readDirectory(file_.data(), file_.size(), dir_, error)) << error;
+    }
+    size_t trailer() const { return file_.size() - 48; }
+    size_t record(size_t i) const { // directory position of entry i
+        size_t at = dir_.directoryOffset;
+        for (size_t k = 0; k < i; ++k) at += 20 + (dir_.entries[k].deflated() ? 8 : 0) + dir_.entries[k].name.size() + 1;
+        return at;
+    }
+    void expectRejected(const std::vector<uint8_t>& damaged, const std::string& words) {
+        const std::string message = verdict(damaged);
+        EXPECT_NE(message.find(words), std::string::npos) << message;
+        EXPECT_EQ(message.find('\n'), std::string::npos);
+    }
+
+    std::vector<uint8_t> file_;
+    Hrf::Directory dir_;
+};
+
+TEST_F(DamagedFile, WrongMagicOrHeaderOrTrailerSize) {
+    auto d = file_;
+    d[d.size() - 1] = '2';
+    expectRejected(d, "wrong magic");
+    d = file_;
+    d[3] ^= 0x20;
+    expectRejected(d, "header line");
+    d = file_;
+    putLe(d, trailer() + 40, 47, 4);
+    expectRejected(d, "trailer size");
+}
+
+TEST_F(DamagedFile, SizesThatDoNotAddUp) {
+    auto d = file_;
+    putLe(d, record(0) + 12, dir_.entries[0].storedSize + 1, 8);
+    expectRejected(d, "do not add up");
+    d = file_;
+    putLe(d, record(2) + 12, dir_.entries[2].storedSize - 1, 8);
+    expectRejected(d, "do not add up");
+    d = file_;
+    putLe(d, trailer() + 36, 2, 4); // one entry fewer: the directory has bytes left over
+    expectRejected(d, "do not add up");
+}
+
+TEST_F(DamagedFile, DirectoryOrEntryRunningPastItsRoom) {
+    auto d = file_;
+    putLe(d, trailer() + 32, file_.size(), 4);
+    expectRejected(d, "runs past the file");
+    d = file_;
+    putLe(d, trailer() + 36, 4, 4);
+    expectRejected(d, "entry 4 runs past the end of the directory");
+    d = file_;
+    putLe(d, record(1) + 12, uint64_t{1} << 63, 8); // a size that wraps any unchecked sum
+    expectRejected(d, "runs into the directory");
+}
+
+TEST_F(DamagedFile, CompressedEntryThatDoesNotInflateToItsSize) {
+    for (const uint64_t announced : {uint64_t{2999}, uint64_t{3001}, uint64_t{1} << 62}) {
+        auto d = file_;
+        putLe(d, record(2) + 20, announced, 8);
+        expectRejected(d, "does not inflate to its " + std::to_string(announced) + " bytes");
+    }
+    auto d = file_;
+    d[dir_.entries[2].offset + 5] ^= 0xFF;
+    expectRejected(d, "does not inflate");
+}
+
+TEST(ResourceFileNames, TwoNamesEqualWithoutRegardToCaseAreRefused) {
+    auto d = packed({{"first.png", noise(5, 6), false}, {"other.png", noise(5, 7), false}});
+    Hrf::Directory dir;
+    std::string error;
+    ASSERT_TRUE(Hrf::readDirectory(d.data(), d.size(), dir, error)) << error;
+    // The second record's name follows the first record (20 + "first.png" + zero) and its own fields.
+    const size_t secondName = dir.directoryOffset + (20 + 10) + 20;
+    const std::string variant = "First.pnG";
+    std::copy(variant.begin(), variant.end(), d.begin() + static_cast<ptrdiff_t>(secondName));
+    const std::string message = verdict(d);
+    EXPECT_NE(message.find("used twice"), std::string::npos) << message;
+}
+
+// ---- Sweeps over the module's own resource --------------------------------------------
+
+class DamageSweep : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_NE(moduleHandle(), nullptr) << dlerror();
+        file_ = moduleResource();
+        ASSERT_FALSE(file_.empty());
+        std::string error;
+        ASSERT_TRUE(Hrf::verify(file_.data(), file_.size(), dir_, error)) << error;
+        for (const Hrf::Entry& e : dir_.entries) {
+            std::vector<uint8_t> content;
+            ASSERT_TRUE(Hrf::unpackEntry(file_.data(), file_.size(), e, content, error)) << error;
+            contents_.push_back(std::move(content));
+        }
+    }
+
+    // Directory bytes that name entries (their characters and terminating zero).
+    bool inName(size_t at) const {
+        size_t p = dir_.directoryOffset;
+        for (const Hrf::Entry& e : dir_.entries) {
+            p += 20 + (e.deflated() ? 8 : 0);
+            if (at >= p && at <= p + e.name.size()) return true;
+            p += e.name.size() + 1;
+        }
+        return false;
+    }
+
+    std::vector<uint8_t> file_;
+    Hrf::Directory dir_;
+    std::vector<std::vector<uint8_t>> contents_;
+};
+
+TEST_F(DamageSweep, EveryTruncationIsRefusedWithOneLine) {
+    for (size_t size = 0; size < file_.size(); ++size) {
+        const std::vector<uint8_t> cut(file_.begin(), file_.begin() + static_cast<ptrdiff_t>(size));
+        Hrf::Directory dir;
+        std::string error;
+        ASSERT_FALSE(Hrf::readDirectory(cut.data(), cut.size(), dir, error)) << "accepted " << size << " bytes";
+        ASSERT_FALSE(error.empty());
+        ASSERT_EQ(error.find('\n'), std::string::npos);
+    }
+}
+
+TEST_F(DamageSweep, EveryFlippedBitOfHeaderTrailerAndDirectoryIsRefusedOrOnlyRenames) {
+    std::vector<size_t> positions;
+    for (size_t i = 0; i < 25; ++i) positions.push_back(i);
+    for (size_t i = dir_.directoryOffset; i < file_.size(); ++i) positions.push_back(i);
+    size_t refused = 0, renamed = 0;
+    std::vector<uint8_t> d = file_;
+    for (const size_t at : positions) {
+        const bool identifier = at >= file_.size() - 48 && at < file_.size() - 16;
+        for (int bit = 0; bit < 8; ++bit) {
+            d[at] ^= static_cast<uint8_t>(1u << bit);
+            Hrf::Directory dir;
+            std::string error;
+            if (!Hrf::verify(d.data(), d.size(), dir, error)) {
+                ++refused;
+                EXPECT_EQ(error.find('\n'), std::string::npos);
+            } else {
+                // No check can see a changed name or identifier; everything else must stay put.
+                ASSERT_TRUE(identifier || inName(at)) << "flip of bit " << bit << " at " << at << " accepted";
+                ++renamed;
+                ASSERT_EQ(dir.entries.size(), dir_.entries.size());
+                size_t changedNames = 0;
+                for (size_t i = 0; i < dir.entries.size(); ++i) {
+                    EXPECT_EQ(dir.entries[i].offset, dir_.entries[i].offset);
+                    EXPECT_EQ(dir.entries[i].storedSize, dir_.entries[i].storedSize);
+                    EXPECT_EQ(dir.entries[i].unpackedSize, dir_.entries[i].unpackedSize);
+                    changedNames += dir.entries[i].name != dir_.entries[i].name;
+                }
+                EXPECT_EQ(changedNames + (dir.identifier != dir_.identifier), 1u);
+            }
+            d[at] ^= static_cast<uint8_t>(1u << bit);
+        }
+    }
+    EXPECT_GT(refused, renamed);
+}
+
+TEST_F(DamageSweep, RandomFlipsInDataAreCaughtInDeflatedEntriesAndConfinedInStoredOnes) {
+    std::mt19937 random(20240611);
+    std::vector<uint8_t> d = file_;
+    size_t caught = 0;
+    for (int round = 0; round < 400; ++round) {
+        const size_t at = 25 + random() % (dir_.directoryOffset - 25);
+        const uint8_t mask = static_cast<uint8_t>(1u << (random() % 8));
+        size_t index = 0;
+        while (at >= dir_.entries[index].offset + dir_.entries[index].storedSize) ++index;
+        const Hrf::Entry& e = dir_.entries[index];
+        d[at] ^= mask;
+        Hrf::Directory dir;
+        std::string error;
+        ASSERT_TRUE(Hrf::readDirectory(d.data(), d.size(), dir, error)) << error; // the directory is untouched
+        std::vector<uint8_t> content;
+        const bool unpacked = Hrf::unpackEntry(d.data(), d.size(), e, content, error);
+        if (e.deflated()) {
+            // zlib's own checks catch it, unless the bit was padding the stream never reads.
+            if (unpacked) {
+                EXPECT_EQ(content, contents_[index]) << e.name << " at " << at;
+            } else {
+                ++caught;
+            }
+        } else {
+            ASSERT_TRUE(unpacked) << error;
+            std::vector<uint8_t> expected = contents_[index];
+            expected[at - e.offset] ^= mask;
+            EXPECT_EQ(content, expected) << e.name;
+        }
+        d[at] ^= mask;
+    }
+    EXPECT_GT(caught, 0u);
+}
+
+} // namespace
+} // namespace ResourceTest
