@@ -19,6 +19,7 @@
 #include "dsp/Collector.h"
 #include "dsp/CollectorIntegrated.h"
 #include "dsp/VectorOps.h"
+#include "WorkerTestSupport.h"
 
 namespace DSP {
 namespace {
@@ -467,20 +468,6 @@ TEST(CollectorIntegratedWorker, WindowsHandedOverBeforeTheWorkerClearsBelongToTh
     EXPECT_NEAR(collector.current(), -35.0f, 1e-3f);
     EXPECT_NEAR(collector.result(), -35.0f, 1e-3f);
     collector.terminate();
-}
-
-// Stops the collector on a helper thread and waits with a bound, so that a
-// worker that never wakes fails the test instead of hanging it (the helper
-// and the collector are then left behind).
-bool terminatesWithin(std::unique_ptr<CollectorIntegrated> collector, std::chrono::milliseconds bound) {
-    auto done = std::make_shared<std::promise<void>>();
-    std::future<void> finished = done->get_future();
-    std::thread([c = std::move(collector), done]() mutable {
-        c->terminate();
-        c.reset();
-        done->set_value();
-    }).detach();
-    return finished.wait_for(bound) == std::future_status::ready;
 }
 
 TEST(CollectorIntegratedWorker, TerminateReturnsPromptlyWhileTheWorkerWaits) {

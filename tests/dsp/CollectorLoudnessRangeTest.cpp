@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "dsp/CollectorLoudnessRange.h"
+#include "WorkerTestSupport.h"
 
 namespace DSP {
 namespace {
@@ -303,20 +304,6 @@ TEST(CollectorLoudnessRangeWorker, FramesAfterResetAreEvaluatedAgainstAnEmptyLis
     }
     EXPECT_EQ(listCount(threaded.collector), 4);
     EXPECT_EQ(threaded.collector.loudnessRange(), 0.0f);
-}
-
-// Stops the collector on a helper thread and waits with a bound, so that a
-// worker that never wakes fails the test instead of hanging it (the helper
-// and the collector are then left behind).
-bool terminatesWithin(std::unique_ptr<CollectorLoudnessRange> collector, std::chrono::milliseconds bound) {
-    auto done = std::make_shared<std::promise<void>>();
-    std::future<void> finished = done->get_future();
-    std::thread([c = std::move(collector), done]() mutable {
-        c->terminate();
-        c.reset();
-        done->set_value();
-    }).detach();
-    return finished.wait_for(bound) == std::future_status::ready;
 }
 
 TEST(CollectorLoudnessRangeWorker, TerminateReturnsPromptlyWhileTheWorkerWaits) {
