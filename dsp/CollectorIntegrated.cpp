@@ -40,7 +40,6 @@ int32_t CollectorIntegrated::terminate() {
 
 void CollectorIntegrated::reset() {
     Overlap::reset();
-    samplesSinceEvaluation_ = 0;
     result_.store(kFloorLoudness, std::memory_order_relaxed);
     current_.store(kFloorLoudness, std::memory_order_relaxed);
     if (collector_) collector_->reset();
@@ -54,6 +53,8 @@ void CollectorIntegrated::reset() {
         requestWorkerReset(); // the worker empties the store under the hand-off lock
         return;
     }
+    // Without a worker everything below is this thread's; with one, its clearing does it.
+    samplesSinceEvaluation_ = 0;
     if (store_) std::memset(store_, 0, sizeof(float) * static_cast<size_t>(storeCapacity_));
     storedCount_ = 0;
     storeSum_ = 0.0f;

@@ -44,7 +44,6 @@ int32_t CollectorLoudnessRange::terminate() {
 
 void CollectorLoudnessRange::reset() {
     Overlap::reset();
-    samplesSinceEvaluation_ = 0;
     result_.store(kFloorLoudness, std::memory_order_relaxed);
     current_.store(kFloorLoudness, std::memory_order_relaxed);
     loudnessRange_.store(0.0f, std::memory_order_relaxed);
@@ -59,6 +58,8 @@ void CollectorLoudnessRange::reset() {
         requestWorkerReset(); // the worker empties the list and resets the Collector under the lock
         return;
     }
+    // Without a worker everything below is this thread's; with one, its clearing does it.
+    samplesSinceEvaluation_ = 0;
     if (collector_) collector_->reset();
     if (list_) list_->clear();
 }
@@ -100,6 +101,8 @@ void CollectorLoudnessRange::clearEvaluation() {
     lockHandOffOnWorker();
     list_->clear();
     loudnessRange_.store(0.0f, std::memory_order_relaxed);
+    rangeLow_.store(0.0f, std::memory_order_relaxed);
+    rangeHigh_.store(0.0f, std::memory_order_relaxed);
     samplesSinceEvaluation_ = 0;
     current_.store(kFloorLoudness, std::memory_order_relaxed);
     collector_->reset();

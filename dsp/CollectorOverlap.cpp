@@ -62,7 +62,8 @@ void CollectorOverlap::allocateBuffers() {
 void CollectorOverlap::startWorker(const char* name) {
     if (worker_) return;
     worker_ = std::make_unique<CollectorProcessThread>(name, this);
-    worker_->start();
+    // Without a thread the windows are evaluated where they arrive rather than not at all.
+    if (!worker_->start()) worker_.reset();
 }
 
 void CollectorOverlap::stopWorker() {

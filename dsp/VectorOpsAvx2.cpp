@@ -4,8 +4,6 @@
 
 #include <immintrin.h>
 
-#include <cmath>
-
 #include "dsp/VectorOpsInternal.h"
 
 namespace DSP {
@@ -69,8 +67,6 @@ void gatedSum(const float* x, int32_t n, float threshold, float& sum, int32_t& c
     float s = ((lanes[0] + lanes[1]) + (lanes[2] + lanes[3])) + ((lanes[4] + lanes[5]) + (lanes[6] + lanes[7]));
     finishGatedSum(s, k, x, i, n, threshold, sum, count);
 }
-
-float log10Single(float x) { return std::log10(x); }
 
 // Eight input samples per step, two per register (the low half gives the four
 // outputs of one sample, the high half those of the next), each register its
@@ -142,7 +138,7 @@ float interpolate4Peak(const float* phases, int32_t phaseLength, const float* li
 } // namespace
 
 const VectorOps kAvx2VectorOps = {
-    "avx2",      scalar::biquad, sse2::biquadPairSquare, square, sumExtended, minMax, gatedSum, log10Single,
+    "avx2",      scalar::biquad, sse2::biquadPairSquare, square, sumExtended, minMax, gatedSum, scalar::log10,
     scalar::fir, interpolate4,   interpolate4Peak,
 };
 

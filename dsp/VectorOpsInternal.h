@@ -6,6 +6,7 @@
 namespace DSP {
 
 namespace scalar {
+float log10(float x);
 void biquad(const float* in, float* out, int32_t n, const BiquadCoefficients& k, BiquadState& s);
 void clearIfNotFinite(BiquadState& s);
 } // namespace scalar
@@ -18,7 +19,9 @@ float interpolate4Peak(const float* phases, int32_t phaseLength, const float* li
 
 // The scalar finish of the vector min/max and gated sums: the lanes' partial
 // results, then the samples past the last whole register.
-inline void finishMinMax(const float* lows, const float* highs, int lanes, const float* x, int32_t from, int32_t n,
+// Internal linkage: the AVX2 file includes these too, and its copies must never
+// stand in for the others.
+static inline void finishMinMax(const float* lows, const float* highs, int lanes, const float* x, int32_t from, int32_t n,
                          float& minimum, float& maximum) {
     float mn = lows[0], mx = highs[0];
     for (int k = 1; k < lanes; ++k) {
@@ -33,7 +36,7 @@ inline void finishMinMax(const float* lows, const float* highs, int lanes, const
     maximum = mx;
 }
 
-inline void finishGatedSum(float partial, int32_t partialCount, const float* x, int32_t from, int32_t n,
+static inline void finishGatedSum(float partial, int32_t partialCount, const float* x, int32_t from, int32_t n,
                            float threshold, float& sum, int32_t& count) {
     for (int32_t i = from; i < n; ++i) {
         if (x[i] > threshold) {
@@ -45,7 +48,7 @@ inline void finishGatedSum(float partial, int32_t partialCount, const float* x, 
     count = partialCount;
 }
 
-inline float largest(const float* values, int count) {
+static inline float largest(const float* values, int count) {
     float peak = values[0];
     for (int k = 1; k < count; ++k) peak = values[k] > peak ? values[k] : peak;
     return peak;

@@ -116,6 +116,8 @@ void scalar::biquad(const float* in, float* out, int32_t n, const BiquadCoeffici
 
 void scalar::clearIfNotFinite(BiquadState& s) { DSP::clearIfNotFinite(s); }
 
+float scalar::log10(float x) { return log10Scalar(x); }
+
 const VectorOps kScalarVectorOps = {
     "scalar",       biquad,       biquadPairSquare,       square, sumExtended, minMax, gatedSum, log10Scalar,
     scalar::fir, scalar::interpolate4, scalar::interpolate4Peak,
