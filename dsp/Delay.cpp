@@ -50,7 +50,7 @@ void Delay::reset() {
 
 void Delay::setDelayMs(float ms) {
     if (std::fabs(delayMs_ - ms) < 0.001f) return;
-    const float clamped = std::min(maxDelayMs_, ms);
+    const float clamped = std::max(0.0f, std::min(maxDelayMs_, ms)); // a negative delay would read past the ring
     const int32_t n = samplesFor(clamped, sampleRate);
     delaySamples_ = n;
     delayMs_ = static_cast<float>(n * 1000.0 / sampleRate);

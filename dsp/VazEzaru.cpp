@@ -102,7 +102,7 @@ double VazEzaru::getValue(int32_t id) {
 }
 
 void VazEzaru::process(float** in, float** out, int32_t count) {
-    if (count <= 0) return;
+    if (count <= 0 || !in || !out) return; // a meter without input has nothing to pass or measure
     for (int32_t c = 0; c < channelCount_; ++c)
         if (out[c] != in[c]) std::memcpy(out[c], in[c], sizeof(float) * static_cast<size_t>(count));
     if (looksSilent(in, channelCount_, count, silenceThreshold_)) return; // nothing measured, no window advances

@@ -187,6 +187,9 @@ void PluginZel::processParameterChanges(ProcessBlock& block) {
 }
 
 tresult PluginZel::process(ProcessBlock& block) {
+    // Every buffer is sized for the block size the host announced; a longer
+    // block is the host's error and is left alone rather than overrun them.
+    if (block.numSamples > setup_.maxBlockSamples) return kInvalidArgument;
     applyPendingState();
     (this->*processFunction_)(block);
     return kResultOk;

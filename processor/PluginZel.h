@@ -35,7 +35,8 @@ public:
     tresult offerArrangements(SpeakerArrangement* inputs, int32_t numIns, SpeakerArrangement* outputs,
                               int32_t numOuts) override;
     tresult prepareProcessing(ProcessSetupInfo& setup) override;
-    // Always answers success; the routine's own result is for tests and subclasses.
+    // Answers success whatever the routine did (its result is for tests and
+    // subclasses); a block longer than the announced maximum is refused unprocessed.
     tresult process(ProcessBlock& block) override;
     uint32_t latencySamples() override;
     uint32_t tailSamples() override { return kInfiniteTail; }

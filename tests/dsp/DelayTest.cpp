@@ -170,6 +170,14 @@ TEST(DelayLine, RequestsAreClamped) {
         EXPECT_NEAR(delay->delayMs(), delay->maxDelayMs(), 0.05f);
         EXPECT_LE(delay->delaySamples(), capacity - 1);
         EXPECT_GE(delay->delaySamples(), capacity - 2);
+
+        // Regression: a negative delay in milliseconds put the read index past the ring.
+        delay->setDelayMs(-3.0f);
+        EXPECT_EQ(delay->delaySamples(), 0);
+        delay->reset();
+        std::vector<float> ramp(static_cast<size_t>(capacity) + 50);
+        for (size_t i = 0; i < ramp.size(); ++i) ramp[i] = static_cast<float>(i + 1);
+        EXPECT_TRUE(delayedBy(ramp, runBlocks(*delay, ramp, false), 0));
     }
     Delay plain(kRate, kBlock, 100.0f);
     EXPECT_EQ(plain.capacity(), 4800);
