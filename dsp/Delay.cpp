@@ -70,23 +70,31 @@ void Delay::applyDelaySamples(int32_t samples) {
     readIndex_ = readIndexFor(delaySamples_);
 }
 
-void Delay::setCapacity(int32_t samples) {
-    if (samples == capacity_ || samples < 1) return;
-    reallocate(samples);
+void Delay::reapplyDelayMs() {
+    const float ms = delayMs_;
+    delayMs_ = -1.0f; // so that the same milliseconds count as a change
+    setDelayMs(ms);
+    reset();
+}
+
+void Delay::capacityChanged() {
     applyDelaySamples(delaySamples_);
     delayMs_ = static_cast<float>(delaySamples_ * 1000.0 / sampleRate);
     maxDelayMs_ = static_cast<float>(capacity_ * 1000.0 / sampleRate);
     reset();
 }
 
+void Delay::setCapacity(int32_t samples) {
+    if (samples == capacity_ || samples < 1) return;
+    reallocate(samples);
+    capacityChanged();
+}
+
 int32_t Delay::setSampleRate(double rate) {
     sampleRate = rate;
     const int32_t wanted = std::max(samplesFor(maxDelayMs_, rate), 1);
     if (wanted > capacity_) reallocate(wanted); // a plain ring only grows
-    const float ms = delayMs_;
-    delayMs_ = -1.0f;
-    setDelayMs(ms);
-    reset();
+    reapplyDelayMs();
     return 1;
 }
 
@@ -137,20 +145,14 @@ void DelayPow2::setCapacity(int32_t samples) {
     const int32_t capacity = powerOfTwoAbove(samples);
     if (capacity == capacity_) return;
     useCapacity(capacity);
-    applyDelaySamples(delaySamples_);
-    delayMs_ = static_cast<float>(delaySamples_ * 1000.0 / sampleRate);
-    maxDelayMs_ = static_cast<float>(capacity_ * 1000.0 / sampleRate);
-    reset();
+    capacityChanged();
 }
 
 int32_t DelayPow2::setSampleRate(double rate) {
     sampleRate = rate;
     const int32_t capacity = powerOfTwoAbove(static_cast<double>(0.001f * maxDelayMs_) * rate);
     if (capacity != capacity_) useCapacity(capacity);
-    const float ms = delayMs_;
-    delayMs_ = -1.0f;
-    setDelayMs(ms);
-    reset();
+    reapplyDelayMs();
     return 1;
 }
 

@@ -46,6 +46,10 @@ protected:
     void reallocate(int32_t capacity);
     void advance(int32_t& index) const { index = index + 1 == capacity_ ? 0 : index + 1; }
     int32_t readIndexFor(int32_t delay) const;
+    // After a new sample rate: the delay in milliseconds again, ring emptied.
+    void reapplyDelayMs();
+    // After a new ring: delay clamped to it, limits recomputed, ring emptied.
+    void capacityChanged();
 
     float maxDelayMs_;
     float delayMs_ = -1.0f; // nothing applied yet

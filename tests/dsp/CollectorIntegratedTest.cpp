@@ -19,15 +19,12 @@
 #include "dsp/Collector.h"
 #include "dsp/CollectorIntegrated.h"
 #include "dsp/VectorOps.h"
-#include "WorkerTestSupport.h"
+#include "CollectorTestSupport.h"
 
 namespace DSP {
 namespace {
 
 constexpr float kFloor = -80.0f;
-
-// The mean square that reads as the given loudness.
-float meanSquareFor(double lufs) { return static_cast<float>(std::pow(10.0, (lufs + 0.691) / 10.0)); }
 
 // A mean square whose block loudness is exactly lufs in single precision.
 float meanSquareReadingExactly(float lufs) {
@@ -135,34 +132,8 @@ TEST(CollectorWindowSumPrecision, BlockLoudnessOfAMeanSquare) {
 constexpr double kRate = 48000.0;
 constexpr int32_t kHop = 4800; // 100 ms
 
-// One mono collector fed one hop per call, so every call is one frame.
-class IntegratedRig {
-public:
-    explicit IntegratedRig(bool useWorker)
-        : owned(std::make_unique<CollectorIntegrated>(kRate, 1, kHop, useWorker)), collector(*owned), input(kHop) {
-        collector.initialize();
-        collector.reset();
-    }
-    ~IntegratedRig() {
-        if (owned) owned->terminate();
-    }
-
-    // One hop of constant squared value z; with a worker, waits (bounded) until it has evaluated.
-    void hop(float z) {
-        std::fill(input.begin(), input.end(), z);
-        float* channels[] = {input.data()};
-        collector.processInput(channels, kHop);
-        if (collector.hasWorker()) {
-            ASSERT_TRUE(collector.waitForWorker(5000)) << "worker did not finish";
-        }
-    }
-    void hops(float z, int count) {
-        for (int i = 0; i < count; ++i) hop(z);
-    }
-
-    std::unique_ptr<CollectorIntegrated> owned; // handed away by the termination tests
-    CollectorIntegrated& collector;
-    std::vector<float> input;
+struct IntegratedRig : CollectorRig<CollectorIntegrated> {
+    explicit IntegratedRig(bool useWorker) : CollectorRig(useWorker, kRate, kHop) {}
 };
 
 // Reaches the block evaluation directly, to build store contents exactly.

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "dsp/CollectorLoudnessRange.h"
-#include "WorkerTestSupport.h"
+#include "CollectorTestSupport.h"
 
 namespace DSP {
 namespace {
@@ -23,38 +23,10 @@ constexpr float kFloor = -80.0f;
 constexpr double kRate = 48000.0;
 constexpr int32_t kHop = 48000; // 1 s
 
-float meanSquareFor(double lufs) { return static_cast<float>(std::pow(10.0, (lufs + 0.691) / 10.0)); }
-
 int32_t listCount(const CollectorLoudnessRange& c) { return c.list() ? c.list()->count() : -1; }
 
-// One mono collector fed one hop per call, so every call is one frame.
-class RangeRig {
-public:
-    explicit RangeRig(bool useWorker)
-        : owned(std::make_unique<CollectorLoudnessRange>(kRate, 1, kHop, useWorker)), collector(*owned), input(kHop) {
-        collector.initialize();
-        collector.reset();
-    }
-    ~RangeRig() {
-        if (owned) owned->terminate();
-    }
-
-    // One hop of constant squared value z; with a worker, waits (bounded) until it has evaluated.
-    void hop(float z) {
-        std::fill(input.begin(), input.end(), z);
-        float* channels[] = {input.data()};
-        collector.processInput(channels, kHop);
-        if (collector.hasWorker()) {
-            ASSERT_TRUE(collector.waitForWorker(5000)) << "worker did not finish";
-        }
-    }
-    void hops(float z, int count) {
-        for (int i = 0; i < count; ++i) hop(z);
-    }
-
-    std::unique_ptr<CollectorLoudnessRange> owned; // handed away by the termination tests
-    CollectorLoudnessRange& collector;
-    std::vector<float> input;
+struct RangeRig : CollectorRig<CollectorLoudnessRange> {
+    explicit RangeRig(bool useWorker) : CollectorRig(useWorker, kRate, kHop) {}
 };
 
 // Evaluates whole windows directly, each of one constant value: no overlap
