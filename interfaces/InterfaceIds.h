@@ -51,4 +51,38 @@ inline constexpr TUID IByteStream_iid = tuidFromRegistry("{F049FC4B-25D4-475F-82
 inline constexpr TUID IParamChanges_iid = tuidFromRegistry("{5634066C-CE60-4BD7-A27B-00235798B678}");
 inline constexpr TUID IParamQueue_iid = tuidFromRegistry("{1D5DF185-F6D4-4805-A5D2-DE1B1E03FFD7}");
 
+// The host's view framework, reached from the host context; its services and
+// classes are created through the framework root (IHostFramework).
+inline constexpr TUID IHostFramework_iid = tuidFromRegistry("{EEC89683-80DB-4336-9177-273E138A763B}");
+inline constexpr TUID RequiredService1_cid = tuidFromRegistry("{1464F3B4-08D6-4A65-AFB8-066A898649A4}");
+inline constexpr TUID RequiredService2_cid = tuidFromRegistry("{D42DB561-B599-449C-B01C-8D1C0BD679D8}");
+inline constexpr TUID RequiredService3_cid = tuidFromRegistry("{43634416-41C1-4C3B-8559-3DE8AA53E652}");
+inline constexpr TUID RequiredService4_cid = tuidFromRegistry("{5EE0477C-E17D-4CEB-BB19-AEF5E66954B8}");
+inline constexpr TUID ITimeService_iid = tuidFromRegistry("{1BC82887-0EE8-4A33-8981-D81E7B58EC93}");
+inline constexpr TUID OptionalService_cid = tuidFromRegistry("{8092A692-D3AA-4476-8C4C-4917C1BFBE98}");
+inline constexpr TUID ISkinResource_iid = tuidFromRegistry("{8C0DB48D-2E97-4D18-9852-9AE4F712ACE7}");
+inline constexpr TUID IIdleService_iid = tuidFromRegistry("{9E871847-F1AB-4776-A06C-6F945D7FDD4D}");
+inline constexpr TUID IHostView_iid = tuidFromRegistry("{FE89F65F-C278-4099-AD9C-9424A61BC938}");
+inline constexpr TUID IntegerControl_cid = tuidFromRegistry("{037B1E33-F364-4539-92F2-09B82602C80B}");
+inline constexpr TUID ContinuousControl_cid = tuidFromRegistry("{6120B9B1-7B64-44D5-A6FF-FC83C0E7C1C7}");
+inline constexpr TUID SwitchControl_cid = tuidFromRegistry("{D2D767F5-A3B7-4B44-8A8A-83FD04C1B489}");
+inline constexpr TUID TextControl_cid = tuidFromRegistry("{96512EB9-2DE8-4960-B268-4A131CF7C5F8}");
+inline constexpr TUID IControlExtension_iid = tuidFromRegistry("{F9EAE1EF-6373-4416-8560-41B38BF8BB15}");
+inline constexpr TUID IControlPrecision_iid = tuidFromRegistry("{5FAA79E6-1AD7-4E60-83C7-F1E38AEB62CA}");
+inline constexpr TUID IControlValueTextHook_iid = tuidFromRegistry("{12DEC1ED-2E63-4D77-976D-D55B472A38FF}");
+inline constexpr TUID IViewDescription_iid = tuidFromRegistry("{A06AB933-E27C-4279-A90D-7BCB0CB10074}");
+
+// Optional meter services of the view framework; a host may leave them out.
+inline constexpr TUID IMeterSettings_iid = tuidFromRegistry("{F1EF594E-A8AC-415D-9FBE-A25075232C61}");
+inline constexpr TUID ILevelMapping_iid = tuidFromRegistry("{50295406-B396-41EF-BE60-917A73DF3A6E}");
+inline constexpr TUID IMeterBitmaps_iid = tuidFromRegistry("{66F71833-9704-4614-A9CC-45E580ACBE16}");
+inline constexpr TUID IBitmapSize_iid = tuidFromRegistry("{742D5252-5741-4C5E-BF18-C4659BE2BDC1}");
+
+// Host-side interfaces without a published id; these are our own constants.
+inline constexpr TUID IComponentHandler_iid = tuidFromRegistry("{6B3A2C41-0D7E-4F52-9A18-3C5E7B90D214}");
+inline constexpr TUID IMeterViewRegistry_iid = tuidFromRegistry("{2F8C6E15-7A43-4B9D-8E21-5D0C9F3A6B77}");
+inline constexpr TUID IControl_iid = tuidFromRegistry("{8E4D1A37-5C92-4F0B-B6E3-1A7D2C5F9E48}");
+inline constexpr TUID IStringValue_iid = tuidFromRegistry("{3C71E9A2-4B58-4D16-9F0A-7E2B6D8C1A53}");
+inline constexpr TUID IDrawContext_iid = tuidFromRegistry("{A5D2973E-1F64-4C8B-B0E7-92C4D1F6A385}");
+
 } // namespace Zel

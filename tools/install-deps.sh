@@ -8,6 +8,7 @@ packages=(
   zlib1g-dev
   libsndfile1-dev pkg-config
   libebur128-dev
+  libpugixml-dev libcairo2-dev fonts-liberation
 )
 
 missing=()
