@@ -52,10 +52,17 @@ public:
     IControl* at(int32_t index) const;
     const char* nameAt(int32_t index) const;
     int32_t count() const { return count_; }
+    int32_t capacity() const { return capacity_; }
 
 private:
     struct Entry;
+    // The array grows by this many entries when full.
+    static constexpr int32_t kGrowth = 10;
+
+    IControl* makeControl(Kind kind) const;
+    void configure(IControl* control, int32_t tag, const Spec& spec) const;
     void insert(IControl* control, const char* name);
+    void grow(int32_t capacity);
 
     IHostFramework* root_ = nullptr;
     IPlugController* listener_ = nullptr;

@@ -1,0 +1,7 @@
+#include "editor/LinearVuMeterPhData.h"
+
+namespace Zel {
+
+void LinearVuMeterPhData::mapToPosition(float&) const {}
+
+} // namespace Zel
