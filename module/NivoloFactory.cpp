@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "controller/SmallVazEzaruController.h"
 #include "module/ModuleIds.h"
 #include "processor/VazEzaruZel.h"
 
@@ -52,8 +53,10 @@ FUnknown* createProcessor(void*) {
     return processor ? processor->unknownCast() : nullptr;
 }
 
-// The controller class is not built yet: creation answers "no such interface" until it is.
-FUnknown* createController(void*) { return nullptr; }
+FUnknown* createController(void*) {
+    auto* controller = new (std::nothrow) SmallVazEzaruController;
+    return controller ? controller->unknownCast() : nullptr;
+}
 
 } // namespace
 

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "interfaces/IEditController.h"
 #include "interfaces/IPtr.h"
 #include "interfaces/InterfaceQuery.h"
 #include "module/CPluginFactory.h"
@@ -331,8 +332,6 @@ TEST_F(NivoloFactoryCreate, UnregisteredClassIdGivesNoInterface) {
     }
 }
 
-// Until the processor and controller classes exist, creating them is refused
-// cleanly rather than handing out anything.
 TEST_F(NivoloFactoryCreate, ProcessorComesAsAnyOfItsInterfacesWithOneReference) {
     const int32_t base = refCount();
     for (const TUID* iid : {&IComponent_iid, &IAudioProcessor_iid, &FUnknown_iid}) {
@@ -354,12 +353,28 @@ TEST_F(NivoloFactoryCreate, ProcessorAskedForAControllerInterfaceIsRefused) {
     EXPECT_EQ(out, nullptr);
 }
 
-TEST_F(NivoloFactoryCreate, ControllerWithoutImplementationGivesNoInterface) {
+TEST_F(NivoloFactoryCreate, ControllerComesAsItsEditControllerWithOneReference) {
     const int32_t base = refCount();
-    void* out = reinterpret_cast<void*>(0x1);
-    EXPECT_EQ(factory_->createInstance(kControllerClassId, IEditController_iid, &out), kNoInterface);
-    EXPECT_EQ(out, nullptr);
+    for (const TUID* iid : {&IEditController_iid, &FUnknown_iid}) {
+        void* out = nullptr;
+        ASSERT_EQ(factory_->createInstance(kControllerClassId, *iid, &out), kResultOk);
+        ASSERT_NE(out, nullptr);
+        auto* object = static_cast<FUnknown*>(out);
+        IPtr<IEditController> controller = queryInterface<IEditController>(object);
+        ASSERT_TRUE(controller);
+        EXPECT_EQ(controller->getParameterCount(), 0) << "no controls before initialize";
+        controller.reset();
+        EXPECT_EQ(object->AddRef(), 2u);
+        EXPECT_EQ(object->Release(), 1u);
+        EXPECT_EQ(object->Release(), 0u);
+    }
     EXPECT_EQ(refCount(), base);
+}
+
+TEST_F(NivoloFactoryCreate, ControllerAskedForAProcessorInterfaceIsRefused) {
+    void* out = reinterpret_cast<void*>(0x1);
+    EXPECT_EQ(factory_->createInstance(kControllerClassId, IAudioProcessor_iid, &out), kNoInterface);
+    EXPECT_EQ(out, nullptr);
 }
 
 // ---- Creation on the generic factory -------------------------------------------
