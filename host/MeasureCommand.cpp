@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "host/AudioSource.h"
+#include "host/LoudnessPlot.h"
 #include "host/PluginModule.h"
 #include "host/ProcessingSession.h"
 
@@ -179,6 +180,10 @@ int runMeasure(const MeasureOptions& options, std::ostream& out, std::ostream& e
         timeline << "seconds,momentary,shortTerm,integrated,momentaryMax,shortTermMax,loudnessRange,truePeak\n";
     }
 
+    LoudnessSeries series;
+    series.lu = options.lu;
+    series.title = source->name();
+
     const int32_t channels = source->channels();
     const auto block = static_cast<size_t>(options.blockSize);
     std::vector<float> interleaved(block * static_cast<size_t>(channels));
@@ -213,6 +218,12 @@ int runMeasure(const MeasureOptions& options, std::ostream& out, std::ostream& e
             }
         }
         while (done >= nextStep) {
+            {
+                const MeterReadings& r = session.readings();
+                auto value = [](std::optional<double> v) { return v ? *v : NAN; };
+                series.add(static_cast<double>(nextStep) / source->sampleRate(), value(r.shown(r.momentary)),
+                           value(r.shown(r.shortTerm)), value(r.shown(r.integrated)));
+            }
             if (timeline.is_open()) {
                 const MeterReadings& r = session.readings();
                 auto cell = [](std::optional<double> v) { return v ? MeterReadings::text(v) : std::string(); };
@@ -242,6 +253,10 @@ int runMeasure(const MeasureOptions& options, std::ostream& out, std::ostream& e
     if (!session.readings().received) return fail("the processor sent no readings");
 
     const double seconds = static_cast<double>(total) / source->sampleRate();
+    if (!options.plot.empty()) {
+        series.loudnessRange = session.readings().loudnessRange;
+        if (!writeLoudnessPlot(series, options.plot, error)) return fail(error);
+    }
     if (options.json) {
         printJson(session.readings(), *source, seconds, out);
     } else {

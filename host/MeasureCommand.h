@@ -14,6 +14,7 @@ struct MeasureOptions {
     bool lu = false;       // readings in LU (LUFS + 23)
     int blockSize = 1024;
     std::string timeline;  // CSV path, one row per 100 ms of audio
+    std::string plot;      // PNG path: loudness over time
     bool realtime = false; // feed at the audio's own pace
     bool progress = false; // draw a progress bar (only on a terminal)
 };

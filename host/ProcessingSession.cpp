@@ -44,7 +44,7 @@ bool ProcessingSession::open(IPluginFactory* factory, const TUID& processorClass
         return false;
     }
 
-    host_ = IPtr<HostContext>::adopt(new HostContext);
+    host_ = options_.host ? IPtr<HostContext>(options_.host) : IPtr<HostContext>::adopt(new HostContext);
     if (component_->initialize(static_cast<IHostApp*>(host_.get())) != kResultOk) {
         error = "the processor refused to initialise";
         component_.reset();
@@ -52,9 +52,15 @@ bool ProcessingSession::open(IPluginFactory* factory, const TUID& processorClass
         return false;
     }
     peer_ = IPtr<StandInPeer>::adopt(new StandInPeer(host_.get()));
+    externalPeer_ = IPtr<IConnectionPoint>(options_.peer);
     if (processorConnection_) {
-        processorConnection_->connect(peer_.get());
-        peer_->connect(processorConnection_.get());
+        if (externalPeer_) {
+            processorConnection_->connect(externalPeer_.get());
+            externalPeer_->connect(processorConnection_.get());
+        } else {
+            processorConnection_->connect(peer_.get());
+            peer_->connect(processorConnection_.get());
+        }
     }
 
     arrangement_ = arrangementFor(options_.channels);
@@ -100,7 +106,15 @@ void ProcessingSession::close() {
     }
     active_ = false;
     if (component_) component_->terminate();
-    if (peer_ && processorConnection_) peer_->disconnect(processorConnection_.get());
+    if (processorConnection_) {
+        if (externalPeer_) {
+            externalPeer_->disconnect(processorConnection_.get());
+            processorConnection_->disconnect(externalPeer_.get());
+        } else if (peer_) {
+            peer_->disconnect(processorConnection_.get());
+        }
+    }
+    externalPeer_.reset();
     processorConnection_.reset();
     processor_.reset();
     component_.reset();
@@ -153,8 +167,10 @@ void ProcessingSession::collectReadings() {
     for (int32_t q = 0; q < outputChanges_->getParameterCount(); ++q) {
         IParamQueue* queue = outputChanges_->queueAt(q);
         double value = 0.0;
-        if (queue && queue->pointCount() > 0 && queue->readPoint(queue->pointCount() - 1, nullptr, &value) == kResultOk)
+        if (queue && queue->pointCount() > 0 && queue->readPoint(queue->pointCount() - 1, nullptr, &value) == kResultOk) {
             readings_.apply(queue->getParameterId(), value);
+            if (options_.outputSink) options_.outputSink(queue->getParameterId(), value);
+        }
     }
     const std::string time = peer_->lastTime();
     if (!time.empty()) readings_.time = time;

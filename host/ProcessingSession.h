@@ -6,6 +6,7 @@
 // for the readings.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,14 @@ public:
         int32_t blockSize = 1024;
         int32_t processMode = Zel::kOffline;
         bool transportPlaying = true;
+        // The host context to initialise the processor with (null: a plain one of our own).
+        HostContext* host = nullptr;
+        // The processor's message peer: the edit controller's connection point
+        // (null: our stand-in, which asks for readings and records "time").
+        Zel::IConnectionPoint* peer = nullptr;
+        // Receives every output parameter value of every block, in order (the
+        // host delivers them to the edit controller this way).
+        std::function<void(Zel::ParamID id, double normalized)> outputSink;
     };
 
     ProcessingSession() = default;
@@ -77,6 +86,7 @@ private:
     Options options_;
     Zel::IPtr<HostContext> host_;
     Zel::IPtr<StandInPeer> peer_;
+    Zel::IPtr<Zel::IConnectionPoint> externalPeer_;
     Zel::IPtr<Zel::IComponent> component_;
     Zel::IPtr<Zel::IAudioProcessor> processor_;
     Zel::IPtr<Zel::IConnectionPoint> processorConnection_;

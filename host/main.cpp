@@ -13,13 +13,14 @@ namespace {
 
 const char* const kUsage =
     "usage: nivolo-host info [--module PATH]\n"
-    "       nivolo-host measure [FILE] [--json] [--lu] [--block N] [--timeline OUT.csv] [--realtime] [--module PATH]\n"
+    "       nivolo-host measure [FILE] [--json] [--lu] [--block N] [--timeline OUT.csv] [--plot OUT.png] [--realtime] [--module PATH]\n"
     "  info      print the module's factory and class information\n"
     "  measure   measure FILE (WAV, FLAC, AIFF, OGG, ...) or, without FILE, the built-in programme\n"
     "  --json           one JSON object with the final readings\n"
     "  --lu             readings in LU (LUFS + 23) instead of LUFS\n"
     "  --block N        host block size in samples (default 1024)\n"
     "  --timeline PATH  a CSV row of readings per 100 ms of audio\n"
+    "  --plot PATH      a PNG of momentary, short-term and integrated loudness over time\n"
     "  --realtime       feed the audio at its own pace and show the readings live\n"
     "  --module PATH    the plug-in module (default: nivolo.so beside nivolo-host)\n";
 
@@ -57,6 +58,7 @@ int main(int argc, char** argv) {
             if (arg == "--lu") { measure.lu = true; continue; }
             if (arg == "--realtime") { measure.realtime = true; continue; }
             if (arg == "--timeline" && value(measure.timeline)) continue;
+            if (arg == "--plot" && value(measure.plot)) continue;
             if (arg == "--block" && value(number)) {
                 char* end = nullptr;
                 const long n = std::strtol(number.c_str(), &end, 10);
