@@ -14,6 +14,12 @@ tresult HostContext::QueryInterface(const TUID& asked, void** obj) {
     if (!obj) return kInvalidArgument;
     if (answerInterface<IHostApp>(asked, this, obj) || answerInterface<FUnknown>(asked, this, obj))
         return kResultOk;
+    // The framework is an object of its own that the context hands out.
+    if (viewFramework_ && iidEqual(asked, IHostFramework_iid)) {
+        viewFramework_->AddRef();
+        *obj = viewFramework_.get();
+        return kResultOk;
+    }
     *obj = nullptr;
     return kNoInterface;
 }

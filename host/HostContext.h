@@ -1,10 +1,13 @@
 #pragma once
 // The context the host hands every plug-in object at initialize: its name,
-// and the factory of message objects.
+// the factory of message objects and, when the host shows editors, its view
+// framework.
 
 #include <atomic>
 
 #include "interfaces/IHostApp.h"
+#include "interfaces/IHostFramework.h"
+#include "interfaces/IPtr.h"
 #include "interfaces/RefCount.h"
 
 namespace NivoloHost {
@@ -26,9 +29,15 @@ public:
     // How many messages plug-ins had created, for tests of the message path.
     int messagesCreated() const { return messagesCreated_.load(); }
 
+    // Plug-ins initialised afterwards find the framework by asking this context
+    // for IHostFramework_iid; null takes it away again. Referenced.
+    void setViewFramework(Zel::IHostFramework* framework) { viewFramework_ = framework; }
+    Zel::IHostFramework* viewFramework() const { return viewFramework_.get(); }
+
 private:
     Zel::RefCount refCount_;
     std::atomic<int> messagesCreated_{0};
+    Zel::IPtr<Zel::IHostFramework> viewFramework_;
 };
 
 } // namespace NivoloHost

@@ -1,0 +1,145 @@
+// Reading skin descriptions: the value forms of sizes, colours, alphas and
+// styles, and descriptions that are broken.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "host/view/SkinParser.h"
+
+namespace {
+
+using NivoloHost::SkinModel;
+using NivoloHost::SkinParser;
+using Zel::ColourArgb;
+using Zel::ViewRect;
+
+TEST(SkinValues, SizeIsOriginAndExtentWithBlanksAllowedAfterCommas) {
+    ViewRect r;
+    ASSERT_TRUE(SkinParser::parseRect("81,198, 63, 19", r));
+    EXPECT_EQ(r.left, 81);
+    EXPECT_EQ(r.top, 198);
+    EXPECT_EQ(r.right, 81 + 63);
+    EXPECT_EQ(r.bottom, 198 + 19);
+    ASSERT_TRUE(SkinParser::parseRect(" -4 ,\t2,0 ,7 ", r));
+    EXPECT_EQ(r.left, -4);
+    EXPECT_EQ(r.width(), 0);
+    EXPECT_EQ(r.height(), 7);
+    for (const char* bad : {"", "1,2,3", "1,2,3,4,5", "1,2,x,4", "1,2,3,", "1,2,-3,4", "1,2,3,-1", "1 2,3,4,5", "1.5,2,3,4"})
+        EXPECT_FALSE(SkinParser::parseRect(bad, r)) << '"' << bad << '"';
+}
+
+TEST(SkinValues, HexColoursAreOpaqueRgb) {
+    ColourArgb c = 0;
+    ASSERT_TRUE(SkinParser::parseColour("#06FBC5", c));
+    EXPECT_EQ(c, 0xFF06FBC5u);
+    ASSERT_TRUE(SkinParser::parseColour("#06fbc5", c));
+    EXPECT_EQ(c, 0xFF06FBC5u);
+    for (const char* bad : {"#06FBC", "#06FBC5A", "06FBC5", "#06FBCG", ""}) EXPECT_FALSE(SkinParser::parseColour(bad, c)) << bad;
+}
+
+// Hue in degrees, saturation and value in percent: the hexcone model.
+TEST(SkinValues, DollarColoursAreHueSaturationValue) {
+    auto channel = [](ColourArgb c, int shift) { return static_cast<int>((c >> shift) & 0xFF); };
+    ColourArgb c = 0;
+    ASSERT_TRUE(SkinParser::parseColour("$10,100,100", c));
+    // Hue 10 lies in the red-to-yellow sixth: red full, green 10/60 of full, no blue.
+    EXPECT_EQ(c >> 24, 0xFFu);
+    EXPECT_EQ(channel(c, 16), 255);
+    EXPECT_NEAR(channel(c, 8), 255.0 * 10 / 60, 0.5);
+    EXPECT_EQ(channel(c, 0), 0);
+
+    struct Case {
+        const char* text;
+        int r, g, b;
+    };
+    const Case cases[] = {
+        {"$0,0,100", 255, 255, 255},   {"$0,100,0", 0, 0, 0},        {"$120,100,100", 0, 255, 0},
+        {"$240,100,100", 0, 0, 255},   {"$300,100,50", 128, 0, 128}, {"$360,100,100", 255, 0, 0},
+        {"$180, 50, 100", 128, 255, 255},
+    };
+    for (const Case& k : cases) {
+        ASSERT_TRUE(SkinParser::parseColour(k.text, c)) << k.text;
+        EXPECT_NEAR(channel(c, 16), k.r, 1) << k.text;
+        EXPECT_NEAR(channel(c, 8), k.g, 1) << k.text;
+        EXPECT_NEAR(channel(c, 0), k.b, 1) << k.text;
+    }
+    for (const char* bad : {"$10,100", "$10,101,100", "$10,100,-1", "$a,1,1", "$"}) EXPECT_FALSE(SkinParser::parseColour(bad, c)) << bad;
+}
+
+TEST(SkinValues, AlphaAndStyleWords) {
+    uint8_t alpha = 0;
+    ASSERT_TRUE(SkinParser::parseAlpha("#FF", alpha));
+    EXPECT_EQ(alpha, 255);
+    ASSERT_TRUE(SkinParser::parseAlpha("#80", alpha));
+    EXPECT_EQ(alpha, 128);
+    EXPECT_FALSE(SkinParser::parseAlpha("FF", alpha));
+    EXPECT_FALSE(SkinParser::parseAlpha("#FFF", alpha));
+
+    using namespace NivoloHost;
+    EXPECT_EQ(SkinParser::parseStyle("nodraw|onoff|immediate"), kStyleNoDraw | kStyleOnOff | kStyleImmediate);
+    EXPECT_EQ(SkinParser::parseStyle("push|immediate|toggle"), kStylePush | kStyleImmediate | kStyleToggle);
+    EXPECT_EQ(SkinParser::parseStyle("transparent"), kStyleTransparent);
+    EXPECT_EQ(SkinParser::parseStyle("vertical|sparkly"), kStyleVertical) << "unknown words are ignored";
+    EXPECT_EQ(SkinParser::parseStyle(""), 0u);
+}
+
+TEST(SkinDescription, ReadsResourcesSchemeAndTemplatesSkippingComments) {
+    const char* xml = R"(<?xml version="1.0"?>
+<skin><header/>
+  <resources>
+    <bitmap name="a" path="A.png" alpha="#80"/>
+    <section name="s" path="a" size="1, 2, 3, 4"/>
+  </resources>
+  <scheme><color name="red" value="$0,100,100"/></scheme>
+  <template name="T">
+    <font face="Arial" size="11" color="red">
+      <text name="t" size="0,0,10,10" tip="line 1&#13;&#10;line 2"/>
+    </font>
+    <!-- <switch name="gone" size="0,0,1,1"/> -->
+  </template>
+</skin>)";
+    SkinModel model;
+    std::string error;
+    ASSERT_TRUE(SkinParser::parse(xml, model, error)) << error;
+    ASSERT_EQ(model.bitmaps.size(), 1u);
+    EXPECT_EQ(model.bitmaps[0].alpha, 0x80);
+    ASSERT_EQ(model.sections.size(), 1u);
+    EXPECT_EQ(model.sections[0].rect.right, 4);
+    ColourArgb red = 0;
+    EXPECT_TRUE(model.findColour("red", red));
+    EXPECT_EQ(red, 0xFFFF0000u);
+    const NivoloHost::SkinElement* t = model.findTemplate("T");
+    ASSERT_NE(t, nullptr);
+    ASSERT_EQ(t->children.size(), 1u) << "the commented switch is not an element";
+    const NivoloHost::SkinElement& font = t->children[0];
+    EXPECT_FALSE(font.hasRect) << "a font's size is a height";
+    ASSERT_EQ(font.children.size(), 1u);
+    EXPECT_TRUE(font.children[0].hasRect);
+    EXPECT_EQ(font.children[0].attributeOr("tip"), "line 1\r\nline 2");
+    EXPECT_EQ(model.findTemplate("t"), nullptr) << "template names are exact";
+}
+
+TEST(SkinDescription, BrokenDescriptionsNameTheirFault) {
+    struct Case {
+        const char* xml;
+        const char* fault;
+    };
+    const Case cases[] = {
+        {"<skin><template name=\"T\"><image size=\"1,2,3\"/></template></skin>", "size \"1,2,3\""},
+        {"<skin><scheme><color name=\"c\" value=\"red\"/></scheme></skin>", "<color name=\"c\">"},
+        {"<skin><resources><bitmap name=\"b\"/></resources></skin>", "has no path"},
+        {"<skin><resources><bitmap name=\"b\" path=\"p\" alpha=\"FF\"/></resources></skin>", "alpha"},
+        {"<skin><template/></skin>", "has no name"},
+        {"<other/>", "no <skin>"},
+        {"<skin><template name=\"T\">", "XML"},
+    };
+    for (const Case& c : cases) {
+        SkinModel model;
+        std::string error;
+        EXPECT_FALSE(SkinParser::parse(c.xml, model, error)) << c.xml;
+        EXPECT_NE(error.find(c.fault), std::string::npos) << error;
+    }
+}
+
+} // namespace
