@@ -262,6 +262,17 @@ bool EditorView::clickElement(const std::string& name) {
     return true;
 }
 
+bool EditorView::shownText(const std::string& name, std::string& text, ColourArgb* colour) {
+    EditorElement* found = nullptr;
+    forEachShown(root_, [&](EditorElement& e) {
+        if (e.kind == Kind::Text && e.name == name) found = &e;
+    });
+    if (!found) return false;
+    text = controlText(found->control.get());
+    if (colour) *colour = found->font.colour;
+    return true;
+}
+
 std::string EditorView::tooltipAt(int32_t x, int32_t y) {
     EditorElement* element = topMost(x, y, false);
     return element ? element->tooltip : std::string();

@@ -73,6 +73,9 @@ public:
     bool clickAt(int32_t x, int32_t y);
     // Clicks the centre of the top-most shown clickable element bound to name.
     bool clickElement(const std::string& name);
+    // The text that the top-most shown text element bound to name draws now,
+    // and its colour. False when no such text is shown.
+    bool shownText(const std::string& name, std::string& text, Zel::ColourArgb* colour = nullptr);
     // The tooltip of the top-most shown element at (x, y); empty when it has
     // none.
     std::string tooltipAt(int32_t x, int32_t y);
