@@ -21,7 +21,7 @@ test: build
 	@cd $(BUILD_DIR) && ctest --output-on-failure -j$(JOBS)
 
 demo: build
-	@./$(BUILD_DIR)/nivolo-host measure
+	@./$(BUILD_DIR)/nivolo-host measure --editor $(BUILD_DIR)/editor.png --plot $(BUILD_DIR)/loudness.png
 
 bench: configure
 	@cmake --build $(BUILD_DIR) -j$(JOBS) --target nivolo_bench nivolo_compare

@@ -14,8 +14,8 @@
 
 #include "host/AudioSource.h"
 #include "host/LoudnessPlot.h"
+#include "host/PluginInstance.h"
 #include "host/PluginModule.h"
-#include "host/ProcessingSession.h"
 
 namespace NivoloHost {
 
@@ -53,36 +53,29 @@ std::string jsonNumber(std::optional<double> value) {
     return buffer;
 }
 
-bool findProcessorClass(Zel::IPluginFactory* factory, Zel::TUID& cid) {
-    for (int32_t i = 0; i < factory->classCount(); ++i) {
-        Zel::ClassInfo info{};
-        if (factory->readClassInfo(i, &info) != Zel::kResultOk) continue;
-        if (std::strncmp(info.category, "Audio Module Class", sizeof info.category) == 0) {
-            cid = info.cid;
-            return true;
-        }
-    }
-    return false;
-}
-
-void printReadings(const MeterReadings& r, std::ostream& out) {
-    const char* unit = r.unit();
-    auto line = [&](const char* label, std::optional<double> value, const char* u) {
-        out << label << MeterReadings::text(value) << (value ? std::string(" ") + u : std::string()) << "\n";
+// The readings as the editor shows them: the controller's value texts.
+void printReadings(PluginInstance& plugin, std::ostream& out) {
+    const std::string unit = plugin.valueText(MeterReadings::kUnitSwitch);
+    auto line = [&](const char* label, int32_t id, const std::string& u) {
+        const std::string text = plugin.valueText(id);
+        out << label << text << (text == "--" || text.empty() ? std::string() : " " + u) << "\n";
     };
-    line("Integrated:        ", r.shown(r.integrated), unit);
-    line("Momentary:         ", r.shown(r.momentary), unit);
-    line("Momentary max:     ", r.shown(r.momentaryMax), unit);
-    line("Short-term:        ", r.shown(r.shortTerm), unit);
-    line("Short-term max:    ", r.shown(r.shortTermMax), unit);
-    line("Loudness range:    ", r.loudnessRange, "LU");
-    line("True peak:         ", r.shownTruePeak(), "dBTP");
-    out << "Elapsed time:      " << r.time << "\n";
-    out << "Integrated over -22 LUFS: " << (r.integratedOver ? "yes" : "no") << "\n";
-    out << "True peak over -1 dBTP:   " << (r.truePeakOver ? "yes" : "no") << "\n";
+    line("Integrated:        ", MeterReadings::kIntegrated, unit);
+    line("Momentary:         ", MeterReadings::kMomentary, unit);
+    line("Momentary max:     ", MeterReadings::kMomentaryMax, unit);
+    line("Short-term:        ", MeterReadings::kShortTerm, unit);
+    line("Short-term max:    ", MeterReadings::kShortTermMax, unit);
+    line("Loudness range:    ", MeterReadings::kLoudnessRange, "LU");
+    line("True peak:         ", MeterReadings::kTruePeak, "dBTP");
+    out << "Elapsed time:      " << plugin.controlText("time") << "\n";
+    out << "Integrated over -22 LUFS: " << (plugin.normalizedValue(MeterReadings::kIntegratedOver) >= 0.5 ? "yes" : "no")
+        << "\n";
+    out << "True peak over -1 dBTP:   " << (plugin.normalizedValue(MeterReadings::kTruePeakOver) >= 0.5 ? "yes" : "no")
+        << "\n";
 }
 
-void printJson(const MeterReadings& r, const AudioSource& source, double seconds, std::ostream& out) {
+void printJson(const MeterReadings& r, const std::string& time, const AudioSource& source, double seconds,
+               std::ostream& out) {
     out << "{\"file\": " << jsonString(source.name()) << ", \"sampleRate\": " << source.sampleRate()
         << ", \"channels\": " << source.channels() << ", \"seconds\": " << jsonNumber(seconds)
         << ", \"unit\": " << jsonString(r.unit()) << ", \"integrated\": " << jsonNumber(r.shown(r.integrated))
@@ -91,7 +84,7 @@ void printJson(const MeterReadings& r, const AudioSource& source, double seconds
         << ", \"momentaryMax\": " << jsonNumber(r.shown(r.momentaryMax))
         << ", \"shortTermMax\": " << jsonNumber(r.shown(r.shortTermMax))
         << ", \"loudnessRange\": " << jsonNumber(r.loudnessRange) << ", \"truePeak\": " << jsonNumber(r.shownTruePeak())
-        << ", \"time\": " << jsonString(r.time) << ", \"integratedOver\": " << (r.integratedOver ? "true" : "false")
+        << ", \"time\": " << jsonString(time) << ", \"integratedOver\": " << (r.integratedOver ? "true" : "false")
         << ", \"truePeakOver\": " << (r.truePeakOver ? "true" : "false") << "}\n";
 }
 
@@ -133,139 +126,216 @@ void drawProgress(double fraction, std::ostream& out) {
         << "] " << static_cast<int>(fraction * 100 + 0.5) << "%" << std::flush;
 }
 
+
+// Plays a source through one plug-in slot as a host does, offline (waiting
+// for the module's workers) or at the audio's own pace.
+class Player {
+public:
+    Player(const MeasureOptions& options, std::ostream& out, std::ostream& err)
+        : options_(options), out_(out), err_(err) {}
+
+    int fail(const std::string& message) {
+        err_ << "nivolo-host: " << message << "\n";
+        return 1;
+    }
+
+    // Loads the module, opens the source and the slot. 0 or the exit status.
+    int open(bool withEditor) {
+        if (options_.blockSize < 1 || options_.blockSize > 1 << 20) return fail("--block must be between 1 and 1048576");
+        std::string error;
+        source_ = options_.file.empty() ? AudioSource::builtInProgramme() : AudioSource::openFile(options_.file, error);
+        if (!source_) return fail(error);
+        if (source_->channels() < 1 || source_->channels() > kMaxChannels)
+            return fail("'" + source_->name() + "' has " + std::to_string(source_->channels()) +
+                        " channels; the meter measures 1 to 14");
+        if (source_->frames() <= 0) return fail("'" + source_->name() + "' holds no audio");
+        if (!(source_->sampleRate() >= 1.0)) return fail("'" + source_->name() + "' has no valid sample rate");
+        if (!module_.load(options_.modulePath, error)) return fail(error);
+
+        const std::vector<long> threadsBefore = threadIds();
+        ProcessingSession::Options setup;
+        setup.sampleRate = source_->sampleRate();
+        setup.channels = source_->channels();
+        setup.blockSize = options_.blockSize;
+        setup.processMode = options_.realtime ? Zel::kRealtime : Zel::kOffline;
+        if (!plugin_.open(module_.factory(), setup, error)) return fail(error);
+        // The threads the processor started: its window workers. They first take the
+        // reset of the new meter, which would otherwise clear windows handed in meanwhile.
+        for (long id : threadIds())
+            if (std::find(threadsBefore.begin(), threadsBefore.end(), id) == threadsBefore.end()) workers_.push_back(id);
+        letWorkersCatchUp(workers_, std::chrono::seconds(1));
+        // The editor is open while the audio plays, as a user would have it.
+        if (withEditor && !plugin_.editor()) return fail("the plug-in offers no editor");
+        // The unit is switched as a user does it: on the controller's control.
+        if (options_.lu && !plugin_.setControl("scaleModeLoudness", 1.0)) return fail("the plug-in has no unit switch");
+        plugin_.setLive(options_.realtime);
+
+        series_.lu = options_.lu;
+        series_.title = source_->name();
+        if (!options_.timeline.empty()) {
+            timeline_.open(options_.timeline);
+            if (!timeline_) return fail("cannot write the timeline '" + options_.timeline + "'");
+            timeline_ << "seconds,momentary,shortTerm,integrated,momentaryMax,shortTermMax,loudnessRange,truePeak\n";
+        }
+        return 0;
+    }
+
+    // Plays up to `frames` frames (all of them when negative). 0 or the exit status.
+    int play(int64_t limit) {
+        const int32_t channels = source_->channels();
+        const auto block = static_cast<size_t>(options_.blockSize);
+        std::vector<float> interleaved(block * static_cast<size_t>(channels));
+        std::vector<std::vector<float>> planar(static_cast<size_t>(channels), std::vector<float>(block));
+        std::vector<float*> pointers(static_cast<size_t>(channels));
+        for (int32_t c = 0; c < channels; ++c) pointers[static_cast<size_t>(c)] = planar[static_cast<size_t>(c)].data();
+
+        const int64_t total = limit < 0 ? source_->frames() : std::min(limit, source_->frames());
+        const auto step = std::max<int64_t>(1, static_cast<int64_t>(kTimelineStep * source_->sampleRate()));
+        int64_t nextStep = step;
+        int lastPercent = -1;
+        const auto start = std::chrono::steady_clock::now();
+        auto lastTick = start;
+        ProcessingSession& session = plugin_.session();
+        while (done_ < total) {
+            const int64_t got =
+                source_->read(interleaved.data(), std::min<int64_t>(static_cast<int64_t>(block), total - done_));
+            if (got <= 0) break;
+            for (int64_t i = 0; i < got; ++i)
+                for (int32_t c = 0; c < channels; ++c)
+                    planar[static_cast<size_t>(c)][static_cast<size_t>(i)] =
+                        interleaved[static_cast<size_t>(i * channels + c)];
+            plugin_.processBlock(pointers.data(), pointers.data(), static_cast<int32_t>(got));
+            done_ += got;
+
+            if (options_.realtime) {
+                // At the audio's own pace, the editor's idle tick on the wall clock,
+                // with the readings live on the terminal.
+                std::this_thread::sleep_until(start + std::chrono::duration<double>(static_cast<double>(done_) /
+                                                                                    source_->sampleRate()));
+                const auto now = std::chrono::steady_clock::now();
+                if (now - lastTick >= std::chrono::milliseconds(100)) {
+                    plugin_.idle();
+                    lastTick = now;
+                }
+                if (options_.progress) {
+                    out_ << "\rM " << plugin_.valueText(MeterReadings::kMomentary) << "  S "
+                         << plugin_.valueText(MeterReadings::kShortTerm) << "  I "
+                         << plugin_.valueText(MeterReadings::kIntegrated) << " "
+                         << plugin_.valueText(MeterReadings::kUnitSwitch) << "  LRA "
+                         << plugin_.valueText(MeterReadings::kLoudnessRange) << "  TP "
+                         << plugin_.valueText(MeterReadings::kTruePeak) << "  " << plugin_.controlText("time") << "   "
+                         << std::flush;
+                }
+            }
+            while (done_ >= nextStep) {
+                if (!options_.realtime) {
+                    // The idle tick at this step asked for the readings: an empty
+                    // block brings them once the workers have taken their windows.
+                    letWorkersCatchUp(workers_, std::chrono::milliseconds(200));
+                    plugin_.processNothing();
+                }
+                const MeterReadings& r = session.readings();
+                auto value = [](std::optional<double> v) { return v ? *v : NAN; };
+                series_.add(static_cast<double>(nextStep) / source_->sampleRate(), value(r.shown(r.momentary)),
+                            value(r.shown(r.shortTerm)), value(r.shown(r.integrated)));
+                if (timeline_.is_open()) {
+                    auto cell = [](std::optional<double> v) { return v ? MeterReadings::text(v) : std::string(); };
+                    timeline_ << static_cast<double>(nextStep) / source_->sampleRate() << ","
+                              << cell(r.shown(r.momentary)) << "," << cell(r.shown(r.shortTerm)) << ","
+                              << cell(r.shown(r.integrated)) << "," << cell(r.shown(r.momentaryMax)) << ","
+                              << cell(r.shown(r.shortTermMax)) << "," << MeterReadings::text(r.loudnessRange) << ","
+                              << cell(r.shownTruePeak()) << "\n";
+                }
+                nextStep += step;
+            }
+            if (options_.progress && !options_.realtime) {
+                const int percent = static_cast<int>(100 * done_ / total);
+                if (percent != lastPercent) drawProgress(static_cast<double>(done_) / static_cast<double>(total), out_);
+                lastPercent = percent;
+            }
+        }
+        if (options_.progress) out_ << "\r" << std::string(80, ' ') << "\r" << std::flush;
+        if (done_ < total)
+            return fail("'" + source_->name() + "' ended after " + std::to_string(done_) + " of " +
+                        std::to_string(total) + " frames: it is damaged or cut short");
+        settle();
+        if (!session.readings().received) return fail("the processor sent no readings");
+        return 0;
+    }
+
+    // The last windows are evaluated on the workers; then an idle tick asks for
+    // the readings and an empty block brings them (and any pending edit) over.
+    void settle() {
+        letWorkersCatchUp(workers_, std::chrono::seconds(1));
+        plugin_.idle();
+        plugin_.processNothing();
+        plugin_.idle(); // the views learn of the new values
+    }
+
+    PluginInstance& plugin() { return plugin_; }
+    AudioSource& source() { return *source_; }
+    LoudnessSeries& series() { return series_; }
+    int64_t done() const { return done_; }
+
+private:
+    const MeasureOptions& options_;
+    std::ostream& out_;
+    std::ostream& err_;
+    std::unique_ptr<AudioSource> source_;
+    PluginModule module_; // outlives the slot: declared before it
+    PluginInstance plugin_;
+    std::vector<long> workers_;
+    LoudnessSeries series_;
+    std::ofstream timeline_;
+    int64_t done_ = 0;
+};
+
 } // namespace
 
 int runMeasure(const MeasureOptions& options, std::ostream& out, std::ostream& err) {
-    auto fail = [&](const std::string& message) {
-        err << "nivolo-host: " << message << "\n";
-        return 1;
-    };
-    if (options.blockSize < 1 || options.blockSize > 1 << 20) return fail("--block must be between 1 and 1048576");
-
+    Player player(options, out, err);
+    if (int status = player.open(!options.editor.empty())) return status;
+    if (int status = player.play(-1)) return status;
+    PluginInstance& plugin = player.plugin();
     std::string error;
-    std::unique_ptr<AudioSource> source =
-        options.file.empty() ? AudioSource::builtInProgramme() : AudioSource::openFile(options.file, error);
-    if (!source) return fail(error);
-    if (source->channels() < 1 || source->channels() > kMaxChannels)
-        return fail("'" + source->name() + "' has " + std::to_string(source->channels()) +
-                    " channels; the meter measures 1 to 14");
-    if (source->frames() <= 0) return fail("'" + source->name() + "' holds no audio");
-    if (!(source->sampleRate() >= 1.0)) return fail("'" + source->name() + "' has no valid sample rate");
-
-    PluginModule module;
-    if (!module.load(options.modulePath, error)) return fail(error);
-    Zel::TUID processorClass{};
-    if (!findProcessorClass(module.factory(), processorClass)) return fail("the module offers no audio processor");
-
-    const std::vector<long> threadsBefore = threadIds();
-    ProcessingSession session;
-    ProcessingSession::Options setup;
-    setup.sampleRate = source->sampleRate();
-    setup.channels = source->channels();
-    setup.blockSize = options.blockSize;
-    setup.processMode = options.realtime ? Zel::kRealtime : Zel::kOffline;
-    if (!session.open(module.factory(), processorClass, setup, error)) return fail(error);
-    // The threads the processor started: its window workers. They first take the
-    // reset of the new meter, which would otherwise clear windows handed in meanwhile.
-    std::vector<long> workers;
-    for (long id : threadIds())
-        if (std::find(threadsBefore.begin(), threadsBefore.end(), id) == threadsBefore.end()) workers.push_back(id);
-    letWorkersCatchUp(workers, std::chrono::seconds(1));
-    if (options.lu) session.changeParameter(MeterReadings::kUnitSwitch, 1.0);
-
-    std::ofstream timeline;
-    if (!options.timeline.empty()) {
-        timeline.open(options.timeline);
-        if (!timeline) return fail("cannot write the timeline '" + options.timeline + "'");
-        timeline << "seconds,momentary,shortTerm,integrated,momentaryMax,shortTermMax,loudnessRange,truePeak\n";
-    }
-
-    LoudnessSeries series;
-    series.lu = options.lu;
-    series.title = source->name();
-
-    const int32_t channels = source->channels();
-    const auto block = static_cast<size_t>(options.blockSize);
-    std::vector<float> interleaved(block * static_cast<size_t>(channels));
-    std::vector<std::vector<float>> planar(static_cast<size_t>(channels), std::vector<float>(block));
-    std::vector<float*> pointers(static_cast<size_t>(channels));
-    for (int32_t c = 0; c < channels; ++c) pointers[static_cast<size_t>(c)] = planar[static_cast<size_t>(c)].data();
-
-    const int64_t total = source->frames();
-    const auto step = static_cast<int64_t>(kTimelineStep * source->sampleRate());
-    int64_t done = 0, nextStep = step;
-    int lastPercent = -1;
-    const auto start = std::chrono::steady_clock::now();
-    while (done < total) {
-        const int64_t got = source->read(interleaved.data(), std::min<int64_t>(static_cast<int64_t>(block), total - done));
-        if (got <= 0) break;
-        for (int64_t i = 0; i < got; ++i)
-            for (int32_t c = 0; c < channels; ++c)
-                planar[static_cast<size_t>(c)][static_cast<size_t>(i)] = interleaved[static_cast<size_t>(i * channels + c)];
-        session.requestData();
-        session.processBlock(pointers.data(), pointers.data(), static_cast<int32_t>(got));
-        done += got;
-
-        if (options.realtime) {
-            // At the audio's own pace, with the readings live on the terminal.
-            std::this_thread::sleep_until(start + std::chrono::duration<double>(static_cast<double>(done) / source->sampleRate()));
-            if (options.progress) {
-                const MeterReadings& r = session.readings();
-                out << "\rM " << MeterReadings::text(r.shown(r.momentary)) << "  S " << MeterReadings::text(r.shown(r.shortTerm))
-                    << "  I " << MeterReadings::text(r.shown(r.integrated)) << " " << r.unit() << "  LRA "
-                    << MeterReadings::text(r.loudnessRange) << "  TP " << MeterReadings::text(r.shownTruePeak()) << "  "
-                    << r.time << "   " << std::flush;
-            }
-        }
-        while (done >= nextStep) {
-            {
-                const MeterReadings& r = session.readings();
-                auto value = [](std::optional<double> v) { return v ? *v : NAN; };
-                series.add(static_cast<double>(nextStep) / source->sampleRate(), value(r.shown(r.momentary)),
-                           value(r.shown(r.shortTerm)), value(r.shown(r.integrated)));
-            }
-            if (timeline.is_open()) {
-                const MeterReadings& r = session.readings();
-                auto cell = [](std::optional<double> v) { return v ? MeterReadings::text(v) : std::string(); };
-                timeline << static_cast<double>(nextStep) / source->sampleRate() << "," << cell(r.shown(r.momentary)) << ","
-                         << cell(r.shown(r.shortTerm)) << "," << cell(r.shown(r.integrated)) << ","
-                         << cell(r.shown(r.momentaryMax)) << "," << cell(r.shown(r.shortTermMax)) << ","
-                         << MeterReadings::text(r.loudnessRange) << "," << cell(r.shownTruePeak()) << "\n";
-            }
-            if (!options.realtime) letWorkersCatchUp(workers, std::chrono::milliseconds(200));
-            nextStep += step;
-        }
-        if (options.progress && !options.realtime) {
-            const int percent = static_cast<int>(100 * done / total);
-            if (percent != lastPercent) drawProgress(static_cast<double>(done) / static_cast<double>(total), out);
-            lastPercent = percent;
-        }
-    }
-    if (options.progress) out << "\r" << std::string(80, ' ') << "\r" << std::flush;
-    if (done < total)
-        return fail("'" + source->name() + "' ended after " + std::to_string(done) + " of " + std::to_string(total) +
-                    " frames: it is damaged or cut short");
-
-    // The last windows are evaluated on the workers; then one empty block carries the final readings.
-    letWorkersCatchUp(workers, std::chrono::seconds(1));
-    session.requestData();
-    session.processNothing();
-    if (!session.readings().received) return fail("the processor sent no readings");
-
-    const double seconds = static_cast<double>(total) / source->sampleRate();
+    const double seconds = static_cast<double>(player.done()) / player.source().sampleRate();
     if (!options.plot.empty()) {
-        series.loudnessRange = session.readings().loudnessRange;
-        if (!writeLoudnessPlot(series, options.plot, error)) return fail(error);
+        player.series().loudnessRange = plugin.session().readings().loudnessRange;
+        if (!writeLoudnessPlot(player.series(), options.plot, error)) return player.fail(error);
     }
+    if (!options.editor.empty() && !plugin.editor()->renderToPng(options.editor, error)) return player.fail(error);
     if (options.json) {
-        printJson(session.readings(), *source, seconds, out);
+        printJson(plugin.session().readings(), plugin.controlText("time"), player.source(), seconds, out);
     } else {
         char header[160];
-        std::snprintf(header, sizeof header, "%.0f Hz, %d channel%s, %.1f s", source->sampleRate(), channels,
-                      channels == 1 ? "" : "s", seconds);
-        out << source->name() << " (" << header << ")\n";
-        printReadings(session.readings(), out);
+        std::snprintf(header, sizeof header, "%.0f Hz, %d channel%s, %.1f s", player.source().sampleRate(),
+                      player.source().channels(), player.source().channels() == 1 ? "" : "s", seconds);
+        out << player.source().name() << " (" << header << ")\n";
+        printReadings(plugin, out);
+        if (!options.editor.empty()) out << "Editor:            " << options.editor << "\n";
+        if (!options.plot.empty()) out << "Loudness plot:     " << options.plot << "\n";
     }
+    return 0;
+}
+
+int runRender(const RenderOptions& options, std::ostream& out, std::ostream& err) {
+    Player player(options.measure, out, err);
+    if (options.out.empty()) return player.fail("render needs --out PATH for the picture");
+    if (int status = player.open(true)) return status;
+    const int64_t limit =
+        options.at < 0 ? -1 : static_cast<int64_t>(std::llround(options.at * player.source().sampleRate()));
+    if (int status = player.play(limit)) return status;
+    PluginInstance& plugin = player.plugin();
+    for (const std::string& name : options.clicks) {
+        if (!plugin.editor()->clickElement(name)) return player.fail("the editor has nothing to click named '" + name + "'");
+        player.settle(); // the edit reaches the processor; its answer reaches the editor
+        player.settle();
+    }
+    std::string error;
+    if (!plugin.editor()->renderToPng(options.out, error)) return player.fail(error);
+    char when[64];
+    std::snprintf(when, sizeof when, "%.1f s", static_cast<double>(player.done()) / player.source().sampleRate());
+    out << options.out << ": the editor after " << when << " of " << player.source().name() << "\n";
     return 0;
 }
 

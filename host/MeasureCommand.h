@@ -4,6 +4,7 @@
 
 #include <ostream>
 #include <string>
+#include <vector>
 
 namespace NivoloHost {
 
@@ -15,11 +16,23 @@ struct MeasureOptions {
     int blockSize = 1024;
     std::string timeline;  // CSV path, one row per 100 ms of audio
     std::string plot;      // PNG path: loudness over time
+    std::string editor;    // PNG path: the editor as it looks at the end
     bool realtime = false; // feed at the audio's own pace
     bool progress = false; // draw a progress bar (only on a terminal)
 };
 
 // Returns the exit status; a failure is one line on err and nothing on out.
 int runMeasure(const MeasureOptions& options, std::ostream& out, std::ostream& err);
+
+struct RenderOptions {
+    MeasureOptions measure;          // file, block size, module, unit
+    std::string out;                 // PNG path of the editor
+    double at = -1.0;                // seconds of audio to play first; < 0: all of it
+    std::vector<std::string> clicks; // skin names clicked, in order, after playing
+};
+
+// `nivolo-host render`: the editor after playing (part of) a file and clicking
+// named controls. Returns the exit status, as runMeasure.
+int runRender(const RenderOptions& options, std::ostream& out, std::ostream& err);
 
 } // namespace NivoloHost

@@ -13,14 +13,22 @@ namespace {
 
 const char* const kUsage =
     "usage: nivolo-host info [--module PATH]\n"
-    "       nivolo-host measure [FILE] [--json] [--lu] [--block N] [--timeline OUT.csv] [--plot OUT.png] [--realtime] [--module PATH]\n"
+    "       nivolo-host measure [FILE] [--json] [--lu] [--block N] [--timeline OUT.csv] [--plot OUT.png]\n"
+    "                           [--editor OUT.png] [--realtime] [--module PATH]\n"
+    "       nivolo-host render [FILE] --out OUT.png [--at SECONDS] [--click NAME]... [--lu] [--block N]\n"
     "  info      print the module's factory and class information\n"
     "  measure   measure FILE (WAV, FLAC, AIFF, OGG, ...) or, without FILE, the built-in programme\n"
+    "  render    play FILE (or the built-in programme), click named controls, save the editor as a PNG\n"
     "  --json           one JSON object with the final readings\n"
     "  --lu             readings in LU (LUFS + 23) instead of LUFS\n"
     "  --block N        host block size in samples (default 1024)\n"
     "  --timeline PATH  a CSV row of readings per 100 ms of audio\n"
     "  --plot PATH      a PNG of momentary, short-term and integrated loudness over time\n"
+    "  --editor PATH    a PNG of the plug-in's editor as it looks at the end\n"
+    "  --out PATH       (render) where the editor's PNG goes\n"
+    "  --at SECONDS     (render) play only this much audio first\n"
+    "  --click NAME     (render) click the control the skin names NAME, e.g. scaleModeLoudness, about,\n"
+    "                   resetLoudness, resetLoudnessMMax, resetTruePeak, loudnessMView; repeatable\n"
     "  --realtime       feed the audio at its own pace and show the readings live\n"
     "  --module PATH    the plug-in module (default: nivolo.so beside nivolo-host)\n";
 
@@ -42,7 +50,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::string command = argv[1];
-    NivoloHost::MeasureOptions measure;
+    NivoloHost::RenderOptions render;
+    NivoloHost::MeasureOptions& measure = render.measure;
     measure.modulePath = defaultModulePath();
     for (int i = 2; i < argc; ++i) {
         std::string arg = argv[i];
@@ -53,12 +62,29 @@ int main(int argc, char** argv) {
         };
         std::string number;
         if (arg == "--module" && value(measure.modulePath)) continue;
-        if (command == "measure") {
-            if (arg == "--json") { measure.json = true; continue; }
+        if (command == "render") {
+            if (arg == "--out" && value(render.out)) continue;
+            if (arg == "--click" && value(number)) {
+                render.clicks.push_back(number);
+                continue;
+            }
+            if (arg == "--at" && value(number)) {
+                char* end = nullptr;
+                render.at = std::strtod(number.c_str(), &end);
+                if (!end || *end != '\0' || !(render.at >= 0.0)) {
+                    std::cerr << "nivolo-host: --at wants seconds (0 or more), not '" << number << "'\n";
+                    return 2;
+                }
+                continue;
+            }
+        }
+        if (command == "measure" || command == "render") {
+            if (arg == "--json" && command == "measure") { measure.json = true; continue; }
             if (arg == "--lu") { measure.lu = true; continue; }
-            if (arg == "--realtime") { measure.realtime = true; continue; }
-            if (arg == "--timeline" && value(measure.timeline)) continue;
-            if (arg == "--plot" && value(measure.plot)) continue;
+            if (arg == "--realtime" && command == "measure") { measure.realtime = true; continue; }
+            if (arg == "--timeline" && command == "measure" && value(measure.timeline)) continue;
+            if (arg == "--plot" && command == "measure" && value(measure.plot)) continue;
+            if (arg == "--editor" && command == "measure" && value(measure.editor)) continue;
             if (arg == "--block" && value(number)) {
                 char* end = nullptr;
                 const long n = std::strtol(number.c_str(), &end, 10);
@@ -82,6 +108,7 @@ int main(int argc, char** argv) {
         measure.progress = isatty(STDOUT_FILENO) && !measure.json;
         return NivoloHost::runMeasure(measure, std::cout, std::cerr);
     }
+    if (command == "render") return NivoloHost::runRender(render, std::cout, std::cerr);
     if (command == "--help" || command == "-h" || command == "help") {
         std::cout << kUsage;
         return 0;
