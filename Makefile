@@ -1,10 +1,11 @@
 # make demo   set up, build, and run the main job
 # make test   set up, build, and run every test
+# make check  sanitizers, fuzzing, stress and the audio-thread guard (long)
 # make bench  set up, build, and run the benchmarks
 BUILD_DIR ?= build
 JOBS ?= 2
 
-.PHONY: all setup configure build test demo bench clean
+.PHONY: all setup configure build test check demo bench clean
 
 all: build
 
@@ -19,6 +20,11 @@ build: configure
 
 test: build
 	@cd $(BUILD_DIR) && ctest --output-on-failure -j$(JOBS)
+
+# The sanitizers, fuzzing, stress at scale and the audio-thread guard (tools/check.sh).
+check:
+	@bash tools/install-deps.sh --check
+	@bash tools/check.sh
 
 demo: build
 	@./$(BUILD_DIR)/nivolo-host measure --editor $(BUILD_DIR)/editor.png --plot $(BUILD_DIR)/loudness.png

@@ -11,6 +11,11 @@ packages=(
   libpugixml-dev libcairo2-dev fonts-liberation
 )
 
+# make check also builds the fuzz targets with clang and libFuzzer.
+if [ "${1:-}" = "--check" ]; then
+  packages+=(clang libclang-rt-14-dev)
+fi
+
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
