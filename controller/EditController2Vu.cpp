@@ -43,6 +43,9 @@ void EditController2Vu::setMeterRanges(int32_t firstInputTag, int32_t inputCount
     output_.firstTag = firstOutputTag;
     output_.count = outputCount > 0 ? outputCount : 0;
     output_.peakTag = outputPeakTag;
+    // The ranges answer at once, so their value slots must exist at once: a
+    // level may arrive before initialize or before the next createMeterData.
+    for (MeterRange* range : {&input_, &output_}) range->values.assign(static_cast<size_t>(range->count), 0.0f);
 }
 
 // ---- Life cycle ----------------------------------------------------------------------

@@ -67,8 +67,9 @@ public:
     VuMeterData* outputMeterData() const { return output_.data; }
 
 protected:
-    // The level-meter ranges a subclass's tables provide (none by default);
-    // takes effect at the next createMeterData.
+    // The level-meter ranges a subclass's tables provide (none by default).
+    // Their ids and values answer at once (the values start at 0); the meter
+    // data objects follow at the next createMeterData.
     void setMeterRanges(int32_t firstInputTag, int32_t inputCount, int32_t inputPeakTag, int32_t firstOutputTag,
                         int32_t outputCount, int32_t outputPeakTag);
     // The value text of a level-meter value (a linear amplitude) in dB.

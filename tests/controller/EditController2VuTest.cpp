@@ -121,5 +121,15 @@ TEST_F(VuRig, PeakResetOnAMeterViewAsksTheProcessorForThatSide) {
     EXPECT_TRUE(rig_.peer->received[1].hasInt);
 }
 
+TEST(VuRanges, LevelsArrivingBeforeInitializeAreTakenWithoutMeterData) {
+    ParameterRecord table[3] = {meterRecord(kIn0, "%.1f"), meterRecord(kIn1, ""), meterRecord(kOut0, "%.2f")};
+    auto vu = IPtr<VuController>::adopt(new VuController(table, 3));
+    // The ranges are known from construction; the meter data comes with initialize.
+    EXPECT_EQ(vu->setNormalizedValue(kIn1, 0.5), kResultOk);
+    EXPECT_EQ(vu->setNormalizedValue(kOut0, 0.5), kResultOk);
+    EXPECT_EQ(vu->setNormalizedValue(kInPeak, 0.5), kResultOk);
+    EXPECT_EQ(vu->inputMeterData(), nullptr);
+}
+
 } // namespace
 } // namespace ControllerTesting
