@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "host/AudioThreadGuard.h"
 #include "interfaces/InterfaceQuery.h"
 
 namespace NivoloHost {
@@ -19,12 +20,14 @@ tresult HostAttributeSet::QueryInterface(const TUID& asked, void** obj) {
 template <class T>
 const T* HostAttributeSet::find(const char* key) const {
     if (!key) return nullptr;
+    AudioThreadGuard::Exempt exempt; // the lookup makes a key string
     auto it = values_.find(key);
     return it == values_.end() ? nullptr : std::get_if<T>(&it->second);
 }
 
 tresult HostAttributeSet::setInt(const char* key, int64_t value) {
     if (!key) return kInvalidArgument;
+    AudioThreadGuard::Exempt exempt; // messages are filled on the audio thread too
     values_[key] = value;
     return kResultOk;
 }
@@ -38,6 +41,7 @@ tresult HostAttributeSet::getInt(const char* key, int64_t& value) {
 
 tresult HostAttributeSet::setFloat(const char* key, double value) {
     if (!key) return kInvalidArgument;
+    AudioThreadGuard::Exempt exempt;
     values_[key] = value;
     return kResultOk;
 }
@@ -51,6 +55,7 @@ tresult HostAttributeSet::getFloat(const char* key, double& value) {
 
 tresult HostAttributeSet::setString(const char* key, const char16_t* string) {
     if (!key || !string) return kInvalidArgument;
+    AudioThreadGuard::Exempt exempt;
     values_[key] = std::u16string(string);
     return kResultOk;
 }
@@ -67,6 +72,7 @@ tresult HostAttributeSet::getString(const char* key, char16_t* buffer, uint32_t 
 
 tresult HostAttributeSet::setBinary(const char* key, const void* data, uint32_t sizeInBytes) {
     if (!key || (!data && sizeInBytes > 0)) return kInvalidArgument;
+    AudioThreadGuard::Exempt exempt;
     const auto* bytes = static_cast<const uint8_t*>(data);
     values_[key] = std::vector<uint8_t>(bytes, bytes + sizeInBytes);
     return kResultOk;

@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "host/AudioThreadGuard.h"
 #include "host/HostMessage.h"
 #include "interfaces/InterfaceQuery.h"
 #include "interfaces/TextUtf16.h"
@@ -36,6 +37,8 @@ tresult HostContext::createInstance(const TUID& classId, const TUID& iid, void**
     if (!obj) return kInvalidArgument;
     *obj = nullptr;
     if (!iidEqual(classId, IMessageObject_iid)) return kNoInterface;
+    // The processor creates its "time" messages on the audio thread, as it may.
+    AudioThreadGuard::Exempt exempt;
     auto* message = new (std::nothrow) HostMessage;
     if (!message) return kResultFailed;
     tresult result = message->QueryInterface(iid, obj);

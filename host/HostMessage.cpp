@@ -1,5 +1,6 @@
 #include "host/HostMessage.h"
 
+#include "host/AudioThreadGuard.h"
 #include "interfaces/InterfaceQuery.h"
 
 namespace NivoloHost {
@@ -17,6 +18,7 @@ tresult HostMessage::QueryInterface(const TUID& asked, void** obj) {
 }
 
 void HostMessage::assignMessageId(const char* id) {
+    AudioThreadGuard::Exempt exempt; // "time" is named on the audio thread
     hasId_ = id != nullptr;
     id_ = id ? id : "";
 }

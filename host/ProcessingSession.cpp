@@ -1,5 +1,8 @@
 #include "host/ProcessingSession.h"
 
+#include "host/AudioThreadGuard.h"
+#include "host/AudioThreadGuardExemptPeer.h"
+
 namespace NivoloHost {
 
 using namespace Zel;
@@ -58,7 +61,9 @@ bool ProcessingSession::open(IPluginFactory* factory, const TUID& processorClass
             processorConnection_->connect(externalPeer_.get());
             externalPeer_->connect(processorConnection_.get());
         } else {
-            processorConnection_->connect(peer_.get());
+            // Our stand-in's bookkeeping is host code, not the module's: exempt from the guard.
+            exemptPeer_ = IPtr<IConnectionPoint>::adopt(new AudioThreadGuardExemptPeer(peer_.get()));
+            processorConnection_->connect(exemptPeer_.get());
             peer_->connect(processorConnection_.get());
         }
     }
@@ -95,6 +100,7 @@ bool ProcessingSession::open(IPluginFactory* factory, const TUID& processorClass
     transport_.sampleRate = options_.sampleRate;
     transport_.tempo = 120.0;
     position_ = 0;
+    audioThread_ = std::thread::id{};
     readings_ = MeterReadings{};
     return true;
 }
@@ -112,9 +118,11 @@ void ProcessingSession::close() {
             processorConnection_->disconnect(externalPeer_.get());
         } else if (peer_) {
             peer_->disconnect(processorConnection_.get());
+            if (exemptPeer_) processorConnection_->disconnect(exemptPeer_.get());
         }
     }
     externalPeer_.reset();
+    exemptPeer_.reset();
     processorConnection_.reset();
     processor_.reset();
     component_.reset();
@@ -156,7 +164,20 @@ tresult ProcessingSession::run(float* const* in, float* const* out, int32_t numS
     block.inputChanges = inputChanges_.get();
     block.outputChanges = outputChanges_.get();
     block.transport = &transport_;
-    const tresult result = processor_->process(block);
+    tresult result = kResultOk;
+    if (options_.audioGuard || AudioThreadGuard::enabled()) {
+        AudioThreadGuard::Region region(numSamples, options_.sampleRate);
+        // A strict host drives process from one audio thread only.
+        const std::thread::id self = std::this_thread::get_id();
+        if (audioThread_ == std::thread::id{}) audioThread_ = self;
+        else if (audioThread_ != self) {
+            AudioThreadGuard::noteWrongThread();
+            audioThread_ = self;
+        }
+        result = processor_->process(block);
+    } else {
+        result = processor_->process(block);
+    }
     inputChanges_->clear();
     position_ += numSamples;
     collectReadings();

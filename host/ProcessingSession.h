@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "host/HostContext.h"
@@ -38,6 +39,9 @@ public:
         // Receives every output parameter value of every block, in order (the
         // host delivers them to the edit controller this way).
         std::function<void(Zel::ParamID id, double normalized)> outputSink;
+        // Every process call runs under the audio-thread guard, even when the
+        // guard is not enabled for the whole program (AudioThreadGuard).
+        bool audioGuard = false;
     };
 
     ProcessingSession() = default;
@@ -59,8 +63,9 @@ public:
     void changeParameter(Zel::ParamID id, double normalized);
     // Asks for the readings (through the peer, as the controller does).
     void requestData() { peer_->requestData(); }
-    // One block of numSamples (<= blockSize) per-channel samples; out may alias in.
-    // The readings written by the processor land in readings().
+    // [audio thread: the first caller after open is it] One block of numSamples
+    // (<= blockSize) per-channel samples; out may alias in. The readings written
+    // by the processor land in readings().
     Zel::tresult processBlock(float* const* in, float* const* out, int32_t numSamples);
     // A block without audio: parameter changes and readings only.
     Zel::tresult processNothing();
@@ -87,6 +92,7 @@ private:
     Zel::IPtr<HostContext> host_;
     Zel::IPtr<StandInPeer> peer_;
     Zel::IPtr<Zel::IConnectionPoint> externalPeer_;
+    Zel::IPtr<Zel::IConnectionPoint> exemptPeer_; // the stand-in as the processor sees it
     Zel::IPtr<Zel::IComponent> component_;
     Zel::IPtr<Zel::IAudioProcessor> processor_;
     Zel::IPtr<Zel::IConnectionPoint> processorConnection_;
@@ -97,6 +103,7 @@ private:
     std::vector<float> silence_;
     std::vector<float*> silenceChannels_;
     int64_t position_ = 0;
+    std::thread::id audioThread_; // the thread that called process first
     bool active_ = false;
     MeterReadings readings_;
 };

@@ -6,6 +6,7 @@
 #include <iostream>
 #include <string>
 
+#include "host/AudioThreadGuard.h"
 #include "host/InfoCommand.h"
 #include "host/MeasureCommand.h"
 
@@ -31,6 +32,9 @@ const char* const kUsage =
     "                   resetLoudness, resetLoudnessMMax, resetTruePeak, loudnessMView; repeatable\n"
     "  --realtime       feed the audio at its own pace and show the readings live\n"
     "  --module PATH    the plug-in module (default: nivolo.so beside nivolo-host)\n";
+
+// Exit status of a run that worked but broke the audio thread's rules.
+constexpr int kGuardViolated = 3;
 
 // The module built beside this executable.
 std::string defaultModulePath() {
@@ -104,11 +108,20 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (command == "info") return NivoloHost::runInfo(measure.modulePath, std::cout, std::cerr);
-    if (command == "measure") {
-        measure.progress = isatty(STDOUT_FILENO) && !measure.json;
-        return NivoloHost::runMeasure(measure, std::cout, std::cerr);
+    if (command == "measure" || command == "render") {
+        measure.progress = command == "measure" && isatty(STDOUT_FILENO) && !measure.json;
+        int status = command == "measure" ? NivoloHost::runMeasure(measure, std::cout, std::cerr)
+                                          : NivoloHost::runRender(render, std::cout, std::cerr);
+        // Under the audio-thread guard (NIVOLO_AUDIO_GUARD=1) the run fails on any
+        // violation. A run that failed anyway keeps its one error line when clean.
+        using NivoloHost::AudioThreadGuard;
+        if (AudioThreadGuard::enabled()) {
+            const bool clean = AudioThreadGuard::counts().violations() == 0;
+            if (!clean || (status == 0 && !AudioThreadGuard::quietWhenClean())) AudioThreadGuard::finish(std::cerr);
+            if (!clean && status == 0) status = kGuardViolated;
+        }
+        return status;
     }
-    if (command == "render") return NivoloHost::runRender(render, std::cout, std::cerr);
     if (command == "--help" || command == "-h" || command == "help") {
         std::cout << kUsage;
         return 0;

@@ -1,5 +1,6 @@
 #include "host/view/TextControl.h"
 
+#include "host/AudioThreadGuard.h"
 #include "interfaces/TextUtf16.h"
 
 namespace NivoloHost {
@@ -8,6 +9,9 @@ using namespace Zel;
 
 tresult TextControl::setText(const char16_t* text, int32_t) {
     const auto n = static_cast<int32_t>(utf16Length(text, kMaxUnits));
+    // The controller sets the elapsed time from the audio thread; the lock is only
+    // ever held for a copy of 256 units.
+    AudioThreadGuard::Exempt exempt;
     std::lock_guard<std::mutex> guard(lock_);
     for (int32_t i = 0; i < n; ++i) text_[i] = text[i];
     text_[n] = 0;
