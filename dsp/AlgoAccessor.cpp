@@ -1,6 +1,7 @@
 #include "dsp/AlgoAccessor.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -27,10 +28,20 @@ AlgoAccessor::~AlgoAccessor() {
     if (algorithm_) algorithm_->terminate();
 }
 
+static_assert(std::atomic_ref<double>::is_always_lock_free, "the audio thread must never take a hidden lock");
+
+void AlgoAccessor::storeValue(ValueRecord& record, double value) {
+    std::atomic_ref<double>(record.value).store(value, std::memory_order_relaxed);
+}
+
+double AlgoAccessor::loadValue(const ValueRecord& record) {
+    return std::atomic_ref<double>(const_cast<double&>(record.value)).load(std::memory_order_relaxed);
+}
+
 void AlgoAccessor::setValue(int32_t id, double value) {
     if (algorithm_) algorithm_->setValue(id, value);
     int32_t index = 0;
-    if (findValueIndex(id, index) == 0) records_[static_cast<size_t>(index)].value = value;
+    if (findValueIndex(id, index) == 0) storeValue(records_[static_cast<size_t>(index)], value);
 }
 
 void AlgoAccessor::setActive(bool state) {
@@ -161,7 +172,7 @@ bool AlgoAccessor::matchRecord(std::vector<int32_t>& open, int32_t id, double va
         value = std::min(value, parameter.maxValue);
         value = std::max(value, parameter.minValue);
     }
-    records_[static_cast<size_t>(*it)].value = value;
+    storeValue(records_[static_cast<size_t>(*it)], value);
     open.erase(it);
     return true;
 }
@@ -206,16 +217,18 @@ int32_t AlgoAccessor::readValuesFromMemory(const ValueRecord* records, int32_t b
     return 0;
 }
 
-int32_t AlgoAccessor::writeValues(Zel::IByteStream* stream) {
+int32_t AlgoAccessor::writeValues(Zel::IByteStream* stream) { return writeRecords(stream, records_.get(), parameterCount_); }
+
+int32_t AlgoAccessor::writeRecords(Zel::IByteStream* stream, const ValueRecord* records, int32_t count) {
     if (!stream) return 1;
     std::vector<uint8_t> bytes;
-    bytes.reserve(static_cast<size_t>(parameterCount_) * kSavedValueRecordSize);
+    bytes.reserve(static_cast<size_t>(count) * kSavedValueRecordSize);
     Zel::LittleEndianWriter writer(bytes);
-    for (int32_t i = 0; i < parameterCount_; ++i) {
-        const ValueRecord& record = records_[static_cast<size_t>(i)];
+    for (int32_t i = 0; i < count; ++i) {
+        const ValueRecord& record = records[i];
         writer.writeBytes(record.name, sizeof record.name);
         writer.writeInt32(static_cast<int32_t>(record.id));
-        writer.writeFloat64(record.value);
+        writer.writeFloat64(loadValue(record));
     }
     int32_t written = 0;
     if (bytes.empty()) return 0;

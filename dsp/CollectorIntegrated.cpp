@@ -40,12 +40,14 @@ int32_t CollectorIntegrated::terminate() {
 
 void CollectorIntegrated::reset() {
     Overlap::reset();
-    result_.store(kFloorLoudness, std::memory_order_relaxed);
-    current_.store(kFloorLoudness, std::memory_order_relaxed);
+    const uint32_t g = startGeneration();
+    result_.store(kFloorLoudness, g);
+    current_.store(kFloorLoudness, g);
+    belowRelativeGate_.store(0.0f, g);
     if (collector_) collector_->reset();
     if (worker_) {
         // Windows still waiting belong to the old measurement. If the worker is
-        // taking them right now, its clearing (requested below) removes them.
+        // taking them right now, their generation tells it to drop them.
         if (tryLockHandOff()) {
             handedCount_ = 0;
             unlockHandOff();
@@ -53,12 +55,9 @@ void CollectorIntegrated::reset() {
         requestWorkerReset(); // the worker empties the store under the hand-off lock
         return;
     }
-    // Without a worker everything below is this thread's; with one, its clearing does it.
-    samplesSinceEvaluation_ = 0;
+    // Without a worker the store is this thread's.
     if (store_) std::memset(store_, 0, sizeof(float) * static_cast<size_t>(storeCapacity_));
-    storedCount_ = 0;
-    storeSum_ = 0.0f;
-    belowRelativeGate_.store(false, std::memory_order_relaxed);
+    enterGeneration(g);
 }
 
 void CollectorIntegrated::freeBuffers() {
@@ -77,12 +76,12 @@ void CollectorIntegrated::processFrame(float** frame, int32_t length) {
     const float z = collector_->meanSquare();
     if (!(z > 0.0f)) return;
     if (!worker_) {
-        evaluateBlock(z, length);
+        evaluateBlock(z, length, generation());
         return;
     }
     if (!tryLockHandOff()) return; // the worker is taking the windows: this one is dropped
     const bool room = handedCount_ < kHandOffSlots;
-    if (room) handOff_[handedCount_++] = HandOff{z, length};
+    if (room) handOff_[handedCount_++] = HandOff{z, length, generation()};
     unlockHandOff();
     if (room) signalWorker();
 }
@@ -97,25 +96,32 @@ void CollectorIntegrated::evaluate() {
     for (int32_t i = 0; i < count; ++i) windows[i] = handOff_[i];
     handedCount_ = 0;
     unlockHandOff();
-    for (int32_t i = 0; i < count; ++i) evaluateBlock(windows[i].meanSquare, windows[i].length);
+    for (int32_t i = 0; i < count; ++i)
+        evaluateBlock(windows[i].meanSquare, windows[i].length, windows[i].generation);
 }
 
 void CollectorIntegrated::clearEvaluation() {
-    // Windows handed over since the reset stay queued: they belong to the new measurement.
-    lockHandOffOnWorker();
-    storedCount_ = 0;
-    storeSum_ = 0.0f;
-    belowRelativeGate_.store(false, std::memory_order_relaxed);
-    result_.store(kFloorLoudness, std::memory_order_relaxed);
-    samplesSinceEvaluation_ = 0;
-    current_.store(kFloorLoudness, std::memory_order_relaxed);
+    // Windows handed over since the reset stay queued: they belong to the new
+    // measurement (and if one was evaluated already, the store is its own).
+    lockHandOffWaiting();
+    enterGeneration(generation());
     unlockHandOff();
 }
 
-void CollectorIntegrated::evaluateBlock(float z, int32_t length) {
+void CollectorIntegrated::clearStore(uint32_t g) {
+    storedCount_ = 0;
+    storeSum_ = 0.0f;
+    samplesSinceEvaluation_ = 0;
+    belowRelativeGate_.store(0.0f, g);
+    result_.store(kFloorLoudness, g);
+    current_.store(kFloorLoudness, g);
+}
+
+void CollectorIntegrated::evaluateBlock(float z, int32_t length, uint32_t g) {
+    if (!enterGeneration(g)) return;
     const VectorOps& ops = vectorOps();
     const float momentary = blockLoudness(z);
-    current_.store(momentary, std::memory_order_relaxed);
+    current_.store(momentary, g);
     if (momentary > kAbsoluteGate) {
         store_[storedCount_] = z;
         storedCount_ += 1;
@@ -135,8 +141,8 @@ void CollectorIntegrated::evaluateBlock(float z, int32_t length) {
         float sum = 0.0f;
         int32_t count = 0;
         ops.gatedSum(store_, storedCount_, threshold, sum, count);
-        if (count > 0) result_.store(blockLoudness(sum / static_cast<float>(count)), std::memory_order_relaxed);
-        belowRelativeGate_.store(momentary < blockLoudness(threshold), std::memory_order_relaxed);
+        if (count > 0) result_.store(blockLoudness(sum / static_cast<float>(count)), g);
+        belowRelativeGate_.store(momentary < blockLoudness(threshold) ? 1.0f : 0.0f, g);
         samplesSinceEvaluation_ = 0;
     }
 }

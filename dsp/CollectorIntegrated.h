@@ -26,27 +26,32 @@ public:
     void evaluate() override;
     void clearEvaluation() override;
 
-    bool isBelowRelativeGate() const { return belowRelativeGate_.load(std::memory_order_relaxed); }
+    bool isBelowRelativeGate() const { return belowRelativeGate_.load(generation(), 0.0f) != 0.0f; }
     // Blocks in the store (read when no evaluation runs).
     int32_t storedCount() const { return storedCount_; }
 
 protected:
-    // One window's mean square z, evaluated for the momentary loudness, the
-    // store and, about once a second, the integrated loudness.
-    void evaluateBlock(float z, int32_t length);
+    // One window's mean square z of measurement g, evaluated for the momentary
+    // loudness, the store and, about once a second, the integrated loudness.
+    // A window from before the latest reset is dropped.
+    virtual void evaluateBlock(float z, int32_t length, uint32_t g);
+    // A window of the current measurement, evaluated where it arrives.
+    void evaluateBlock(float z, int32_t length) { evaluateBlock(z, length, generation()); }
+    void clearStore(uint32_t g) override;
 
 private:
     void allocateStore();
 
-    // Windows waiting for the worker. A window is only (mean square, length),
-    // so several can wait: a worker that wakes late loses none of them.
+    // Windows waiting for the worker. A window is only (mean square, length,
+    // measurement), so several can wait: a worker that wakes late loses none.
     struct HandOff {
         float meanSquare;
         int32_t length;
+        uint32_t generation;
     };
     static constexpr int32_t kHandOffSlots = 64;
 
-    std::atomic<bool> belowRelativeGate_{false};
+    GenerationValue belowRelativeGate_{0.0f}; // 1.0 while below the relative gate
     bool useWorkerThreads_;
     HandOff handOff_[kHandOffSlots] = {};
     int32_t handedCount_ = 0; // guarded by the hand-off lock word

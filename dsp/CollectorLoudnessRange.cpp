@@ -44,13 +44,15 @@ int32_t CollectorLoudnessRange::terminate() {
 
 void CollectorLoudnessRange::reset() {
     Overlap::reset();
-    result_.store(kFloorLoudness, std::memory_order_relaxed);
-    current_.store(kFloorLoudness, std::memory_order_relaxed);
-    loudnessRange_.store(0.0f, std::memory_order_relaxed);
-    rangeLow_.store(0.0f, std::memory_order_relaxed);
-    rangeHigh_.store(0.0f, std::memory_order_relaxed);
+    const uint32_t g = startGeneration();
+    result_.store(kFloorLoudness, g);
+    current_.store(kFloorLoudness, g);
+    loudnessRange_.store(0.0f, g);
+    rangeLow_.store(0.0f, g);
+    rangeHigh_.store(0.0f, g);
     if (worker_) {
-        // A window still waiting belongs to the old measurement.
+        // A window still waiting belongs to the old measurement. If the worker is
+        // evaluating it right now, its generation keeps its figures out of the new one.
         if (tryLockHandOff()) {
             handedLength_ = 0;
             unlockHandOff();
@@ -58,10 +60,8 @@ void CollectorLoudnessRange::reset() {
         requestWorkerReset(); // the worker empties the list and resets the Collector under the lock
         return;
     }
-    // Without a worker everything below is this thread's; with one, its clearing does it.
-    samplesSinceEvaluation_ = 0;
-    if (collector_) collector_->reset();
-    if (list_) list_->clear();
+    // Without a worker everything is this thread's.
+    enterGeneration(g);
 }
 
 void CollectorLoudnessRange::freeBuffers() {
@@ -77,13 +77,14 @@ void CollectorLoudnessRange::allocateBuffers() {
 void CollectorLoudnessRange::processFrame(float** frame, int32_t length) {
     if (length < windowLength_) return; // warm-up: no full window yet
     if (!worker_) {
-        evaluateWindow(frame, length);
+        evaluateWindow(frame, length, generation());
         return;
     }
     if (!tryLockHandOff()) return; // the worker is evaluating: this window is dropped
     const size_t bytes = sizeof(float) * static_cast<size_t>(length);
     for (int32_t c = 0; c < channelCount; ++c) std::memcpy(handOff_[c], frame[c], bytes);
     handedLength_ = length;
+    handedGeneration_ = generation();
     unlockHandOff();
     signalWorker();
 }
@@ -91,30 +92,36 @@ void CollectorLoudnessRange::processFrame(float** frame, int32_t length) {
 void CollectorLoudnessRange::evaluate() {
     if (!tryLockHandOff()) return;
     // Each hand-off is evaluated once; a second signal for the same data finds nothing.
-    if (handedLength_ > 0) evaluateWindow(handOff_, handedLength_);
+    if (handedLength_ > 0) evaluateWindow(handOff_, handedLength_, handedGeneration_);
     handedLength_ = 0;
     unlockHandOff();
 }
 
 void CollectorLoudnessRange::clearEvaluation() {
-    // A window handed over since the reset stays: it belongs to the new measurement.
-    lockHandOffOnWorker();
-    list_->clear();
-    loudnessRange_.store(0.0f, std::memory_order_relaxed);
-    rangeLow_.store(0.0f, std::memory_order_relaxed);
-    rangeHigh_.store(0.0f, std::memory_order_relaxed);
-    samplesSinceEvaluation_ = 0;
-    current_.store(kFloorLoudness, std::memory_order_relaxed);
-    collector_->reset();
+    // A window handed over since the reset stays: it belongs to the new
+    // measurement (and if it was evaluated already, the list is its own).
+    lockHandOffWaiting();
+    enterGeneration(generation());
     unlockHandOff();
 }
 
-void CollectorLoudnessRange::evaluateWindow(float** frame, int32_t length) {
+void CollectorLoudnessRange::clearStore(uint32_t g) {
+    if (list_) list_->clear();
+    loudnessRange_.store(0.0f, g);
+    rangeLow_.store(0.0f, g);
+    rangeHigh_.store(0.0f, g);
+    samplesSinceEvaluation_ = 0;
+    current_.store(kFloorLoudness, g);
+    if (collector_) collector_->reset();
+}
+
+void CollectorLoudnessRange::evaluateWindow(float** frame, int32_t length, uint32_t g) {
+    if (!enterGeneration(g)) return;
     collector_->sumWindow(frame, length);
     const float z = collector_->meanSquare();
     if (!(z > 0.0f)) return;
     const float shortTerm = blockLoudness(z);
-    current_.store(shortTerm, std::memory_order_relaxed);
+    current_.store(shortTerm, g);
     if (shortTerm > kAbsoluteGate) list_->insert(z);
     samplesSinceEvaluation_ += hop;
     if (list_->count() >= 1 && static_cast<double>(samplesSinceEvaluation_) >= 0.5 * sampleRate) {
@@ -125,9 +132,9 @@ void CollectorLoudnessRange::evaluateWindow(float** frame, int32_t length) {
             const VectorOps& ops = vectorOps();
             range = 10.0f * (ops.log10(high) - ops.log10(low));
         }
-        rangeLow_.store(low, std::memory_order_relaxed);
-        rangeHigh_.store(high, std::memory_order_relaxed);
-        loudnessRange_.store(range, std::memory_order_relaxed);
+        rangeLow_.store(low, g);
+        rangeHigh_.store(high, g);
+        loudnessRange_.store(range, g);
         samplesSinceEvaluation_ = 0;
     }
 }

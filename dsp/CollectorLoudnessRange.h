@@ -30,14 +30,19 @@ public:
     void clearEvaluation() override;
 
     // [any thread] LU, 0 until measured.
-    float loudnessRange() const { return loudnessRange_.load(std::memory_order_relaxed); }
+    float loudnessRange() const { return loudnessRange_.load(generation(), 0.0f); }
     // Mean squares at the 10th and 95th percentile of the last evaluation.
-    float rangeLow() const { return rangeLow_.load(std::memory_order_relaxed); }
-    float rangeHigh() const { return rangeHigh_.load(std::memory_order_relaxed); }
+    float rangeLow() const { return rangeLow_.load(generation(), 0.0f); }
+    float rangeHigh() const { return rangeHigh_.load(generation(), 0.0f); }
     const SortedSumsList* list() const { return list_.get(); }
 
 protected:
-    void evaluateWindow(float** frame, int32_t length);
+    // One window of measurement g: its short-term loudness, the list and, every
+    // half second of windows, the range. A window from before the latest reset is dropped.
+    virtual void evaluateWindow(float** frame, int32_t length, uint32_t g);
+    // A window of the current measurement, evaluated where it arrives.
+    void evaluateWindow(float** frame, int32_t length) { evaluateWindow(frame, length, generation()); }
+    void clearStore(uint32_t g) override;
 
 private:
     void allocateHandOff();
@@ -46,9 +51,10 @@ private:
     bool useWorkerThreads_;
     int32_t handOffLength_;
     int32_t handedLength_ = 0;
-    std::atomic<float> loudnessRange_{0.0f};
-    std::atomic<float> rangeLow_{0.0f};
-    std::atomic<float> rangeHigh_{0.0f};
+    uint32_t handedGeneration_ = 0;
+    GenerationValue loudnessRange_{0.0f};
+    GenerationValue rangeLow_{0.0f};
+    GenerationValue rangeHigh_{0.0f};
     float** handOff_ = nullptr;
     std::unique_ptr<SortedSumsList> list_;
 };

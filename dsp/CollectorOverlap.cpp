@@ -41,8 +41,10 @@ int32_t CollectorOverlap::terminate() {
 void CollectorOverlap::reset() {
     Overlap::reset();
     samplesSinceEvaluation_ = 0;
-    result_.store(kFloorLoudness, std::memory_order_relaxed);
-    current_.store(kFloorLoudness, std::memory_order_relaxed);
+    const uint32_t g = startGeneration();
+    storeGeneration_ = g;
+    result_.store(kFloorLoudness, g);
+    current_.store(kFloorLoudness, g);
     if (collector_) collector_->reset();
     if (store_) std::memset(store_, 0, sizeof(float) * static_cast<size_t>(storeCapacity_));
 }
@@ -72,8 +74,27 @@ void CollectorOverlap::stopWorker() {
     worker_.reset();
 }
 
-void CollectorOverlap::lockHandOffOnWorker() {
-    while (!tryLockHandOff()) std::this_thread::yield(); // the audio thread holds it for one copy
+void CollectorOverlap::lockHandOffWaiting() {
+    while (!tryLockHandOff()) std::this_thread::yield();
+}
+
+bool CollectorOverlap::enterGeneration(uint32_t g) {
+    if (g == storeGeneration_) return true;
+    if (static_cast<int32_t>(g - storeGeneration_) < 0) return false; // from before a reset
+    clearStore(g);
+    storeGeneration_ = g;
+    return true;
+}
+
+void CollectorOverlap::setWeights(const float* weights, int32_t count) {
+    if (!collector_) return;
+    if (!worker_) {
+        collector_->setWeights(weights, count);
+        return;
+    }
+    lockHandOffWaiting();
+    collector_->setWeights(weights, count);
+    unlockHandOff();
 }
 
 bool CollectorOverlap::waitForWorker(int32_t timeoutMs) { return !worker_ || worker_->waitUntilIdle(timeoutMs); }

@@ -2,13 +2,16 @@
 // What both window collectors share: the framing, the window Collector, the
 // published block loudness and the hand-off to a worker thread through a lock
 // word taken only by compare-exchange (the audio thread never waits: a window
-// that finds the worker busy is dropped).
+// that finds the worker busy is dropped). Every reset starts a new
+// generation of the measurement; handed-over data and published figures carry
+// theirs, so that nothing from before a reset counts after it.
 
 #include <atomic>
 #include <memory>
 
 #include "dsp/Collector.h"
 #include "dsp/CollectorProcessThread.h"
+#include "dsp/GenerationValue.h"
 #include "dsp/Overlap.h"
 
 namespace DSP {
@@ -35,11 +38,17 @@ public:
     // [worker] Empties the block store and clears the figures.
     virtual void clearEvaluation() {}
 
-    // [any thread] The block loudness of the last evaluated window, LUFS.
-    float current() const { return current_.load(std::memory_order_relaxed); }
+    // [any thread] The block loudness of the last evaluated window of the
+    // current measurement, LUFS (-80 until there is one).
+    float current() const { return current_.load(generation(), kFloorLoudness); }
     // [any thread] The gated figure where the collector has one, LUFS.
-    float result() const { return result_.load(std::memory_order_relaxed); }
+    float result() const { return result_.load(generation(), kFloorLoudness); }
+    // [any thread] Counts the resets: the measurement the audio thread feeds now.
+    uint32_t generation() const { return generation_.load(std::memory_order_acquire); }
     Collector* collector() const { return collector_.get(); }
+    // [not the audio thread] New channel weights for the window sums, never
+    // while a worker sums a window with the old ones.
+    void setWeights(const float* weights, int32_t count);
     int32_t windowLength() const { return windowLength_; }
     bool hasWorker() const { return worker_ != nullptr; }
     // For tests: true when no hand-off waits for the worker (bounded wait).
@@ -52,8 +61,19 @@ protected:
         return handOffLock_.compare_exchange_strong(expected, 1, std::memory_order_acquire);
     }
     void unlockHandOff() { handOffLock_.store(0, std::memory_order_release); }
-    // [worker] Waits out the audio thread's copy: a reset request must not be lost.
-    void lockHandOffOnWorker();
+    // [any thread but the audio thread] Waits out the other side's turn: the
+    // audio thread holds it for one copy, the worker for one evaluation.
+    void lockHandOffWaiting();
+
+    // [audio thread] A reset: later hand-offs and figures belong to a new measurement.
+    uint32_t startGeneration() { return generation_.fetch_add(1, std::memory_order_acq_rel) + 1; }
+    // [evaluating thread, under the hand-off lock] Before data of generation g
+    // is evaluated: false when g is older than what the store holds (the data
+    // came before a reset and is dropped); for a newer g the store and the
+    // figures are cleared first (clearStore).
+    bool enterGeneration(uint32_t g);
+    // Empties the block store and publishes the reset figures for generation g.
+    virtual void clearStore(uint32_t g) { (void)g; }
 
     void startWorker(const char* name);
     void stopWorker();
@@ -67,8 +87,10 @@ protected:
     int32_t storeCapacity_ = kStoreCapacity;
     int32_t samplesSinceEvaluation_ = 0;
     int32_t windowLength_;
-    std::atomic<float> current_{kFloorLoudness};
-    std::atomic<float> result_{kFloorLoudness};
+    GenerationValue current_{kFloorLoudness};
+    GenerationValue result_{kFloorLoudness};
+    std::atomic<uint32_t> generation_{0};
+    uint32_t storeGeneration_ = 0; // the evaluating thread's: the measurement the store holds
     float* store_ = nullptr;
     std::unique_ptr<Collector> collector_;
     std::unique_ptr<CollectorProcessThread> worker_;

@@ -76,9 +76,9 @@ int32_t Loudness::terminate() {
 }
 
 void Loudness::copyWeightsToCollectors() {
-    if (range_ && range_->collector()) range_->collector()->setWeights(weights_, channelCount_);
-    if (integratedCollector_ && integratedCollector_->collector())
-        integratedCollector_->collector()->setWeights(weights_, channelCount_);
+    // The range worker sums its windows with these: they change under its hand-off lock.
+    if (range_) range_->setWeights(weights_, channelCount_);
+    if (integratedCollector_) integratedCollector_->setWeights(weights_, channelCount_);
 }
 
 void Loudness::applyArrangementWeights(uint64_t arrangement) {

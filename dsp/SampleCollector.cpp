@@ -104,6 +104,13 @@ void SampleCollector::collect(float** in, float** out, int32_t count) {
         outputCursors[c] = out[c];
     }
     if (count <= 0) return;
+    if (blockSize <= 0) {
+        // A block of no samples (a window shorter than one sample at a very low
+        // rate) frames nothing: the input passes with the latency of 0 samples.
+        for (int32_t c = 0; c < channelCount; ++c)
+            if (out[c] != in[c]) std::memmove(out[c], in[c], sizeof(float) * static_cast<size_t>(count));
+        return;
+    }
     while (fillCount + count >= blockSize) {
         const int32_t take = blockSize - fillCount;
         const size_t bytes = sizeof(float) * static_cast<size_t>(take);
@@ -130,7 +137,7 @@ void SampleCollector::collect(float** in, float** out, int32_t count) {
 
 void SampleCollector::collectInput(float** in, int32_t count) {
     for (int32_t c = 0; c < channelCount; ++c) inputCursors[c] = in[c];
-    if (count <= 0) return;
+    if (count <= 0 || blockSize <= 0) return; // no samples make a block of none
     while (fillCount + count >= blockSize) {
         const int32_t take = blockSize - fillCount;
         const size_t bytes = sizeof(float) * static_cast<size_t>(take);

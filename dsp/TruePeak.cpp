@@ -53,6 +53,12 @@ void TruePeak::reset() {
     if (channelPeaks_) std::fill(channelPeaks_, channelPeaks_ + channelCount_, kFloor);
 }
 
+void TruePeak::restart() {
+    reset();
+    for (auto& upsampler : upsamplers_)
+        if (upsampler) upsampler->reset();
+}
+
 void TruePeak::measure(float** in, int32_t count) {
     if (count <= 0 || !channelPeaks_) return;
     for (int32_t c = 0; c < channelCount_; ++c) {

@@ -22,7 +22,11 @@ public:
     int32_t setChannels(int32_t inputs, int32_t outputs, int32_t aux) override;
     int32_t initialize() override;
     int32_t terminate() override;
+    // The readings only: the interpolators keep the running signal.
     void reset() override;
+    // The readings and the interpolators' delay lines: nothing from before
+    // (a full-scale passage, an infinity) rings into the first peaks after it.
+    void restart();
 
     // [audio thread] One block of every channel, count <= maxSamplesPerCall.
     void measure(float** in, int32_t count);

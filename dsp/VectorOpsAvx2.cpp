@@ -78,7 +78,8 @@ inline void eightSamples(const __m256* taps, int32_t phaseLength, const float* x
         const __m256 h = taps[j];
         for (int k = 0; k < 4; ++k) {
             // x[2k - j] and x[2k + 1 - j], spread over the two halves.
-            const __m128 pair = _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(x + 2 * k - j)));
+            // Two floats at any 4-byte boundary: an unaligned 64-bit load, not a double's.
+            const __m128 pair = _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i_u*>(x + 2 * k - j)));
             const __m256 v = _mm256_permutevar8x32_ps(_mm256_castps128_ps256(pair), spread);
             acc[k] = _mm256_add_ps(acc[k], _mm256_mul_ps(h, v));
         }

@@ -172,8 +172,10 @@ void PluginZel::afterParameterChanges(ProcessBlock& block) {
 }
 
 void PluginZel::processParameterChanges(ProcessBlock& block) {
-    if (IParamChanges* changes = block.inputChanges) {
-        const int32_t queues = changes->getParameterCount();
+    IParamChanges* changes = block.inputChanges;
+    const int32_t queues = changes ? changes->getParameterCount() : 0;
+    if (queues > 0) {
+        beginValueChanges(); // a state saved meanwhile sees all of this block's changes or none
         for (int32_t q = 0; q < queues; ++q) {
             IParamQueue* queue = changes->queueAt(q);
             if (!queue) continue;
@@ -182,8 +184,51 @@ void PluginZel::processParameterChanges(ProcessBlock& block) {
             if (queue->readPoint(queue->pointCount() - 1, &offset, &value) != kResultOk) continue;
             applyParameterChange(queue->getParameterId(), value);
         }
+        endValueChanges();
     }
     afterParameterChanges(block);
+}
+
+void PluginZel::beginValueChanges() {
+    valueChanges_.store(valueChanges_.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+    std::atomic_thread_fence(std::memory_order_release);
+}
+
+void PluginZel::endValueChanges() {
+    valueChanges_.store(valueChanges_.load(std::memory_order_relaxed) + 1, std::memory_order_release);
+}
+
+void PluginZel::copyValuesForSaving(std::vector<DSP::ValueRecord>& values) {
+    const DSP::ValueRecord* records = accessor_->getValueRecords();
+    const size_t count = values.size();
+    std::vector<bool> restoredTaken(count);
+    for (;;) {
+        const uint32_t before = valueChanges_.load(std::memory_order_acquire);
+        if (before & 1u) {
+            std::this_thread::yield(); // a block is applying its changes right now
+            continue;
+        }
+        for (size_t i = 0; i < count; ++i) {
+            std::memcpy(values[i].name, records[i].name, sizeof values[i].name);
+            values[i].id = records[i].id;
+            values[i].value = DSP::AlgoAccessor::loadValue(records[i]);
+        }
+        // A restored state the audio thread has not applied yet is what the
+        // processor holds from now on: it is saved, matched by id as it will be applied.
+        if (stateHandOff_.load(std::memory_order_acquire) == kStatePending) {
+            std::fill(restoredTaken.begin(), restoredTaken.end(), false);
+            for (int32_t r = 0; r < restoredCount_; ++r) {
+                for (size_t i = 0; i < count; ++i) {
+                    if (restoredTaken[i] || values[i].id != restored_[static_cast<size_t>(r)].id) continue;
+                    values[i].value = restored_[static_cast<size_t>(r)].value;
+                    restoredTaken[i] = true;
+                    break;
+                }
+            }
+        }
+        std::atomic_thread_fence(std::memory_order_acquire);
+        if (valueChanges_.load(std::memory_order_relaxed) == before) return;
+    }
 }
 
 tresult PluginZel::process(ProcessBlock& block) {
@@ -289,11 +334,16 @@ uint32_t PluginZel::latencySamples() { return accessor_ ? static_cast<uint32_t>(
 
 tresult PluginZel::getState(IByteStream* state) {
     if (!accessor_ || !state) return kResultFalse;
+    // Copied first: the audio thread may be changing the values while we write.
+    std::vector<DSP::ValueRecord> values(static_cast<size_t>(accessor_->getParameterCount()));
+    copyValuesForSaving(values);
     std::vector<uint8_t> word;
     LittleEndianWriter(word).writeInt32(parameterCount_ * kSavedRecordStride);
     int32_t written = 0;
     if (state->write(word.data(), 4, &written) != kResultOk || written != 4) return kResultFalse;
-    return accessor_->writeValues(state) == 0 ? kResultOk : kResultFalse;
+    return DSP::AlgoAccessor::writeRecords(state, values.data(), static_cast<int32_t>(values.size())) == 0
+               ? kResultOk
+               : kResultFalse;
 }
 
 tresult PluginZel::setState(IByteStream* state) {
@@ -338,9 +388,12 @@ tresult PluginZel::setState(IByteStream* state) {
         reader.readInt32(id);
         reader.readFloat64(record.value);
         record.id = static_cast<uint32_t>(id);
-        // Out-of-range values are clamped, not refused.
+        // Out-of-range values are clamped, not refused; a value that is no number at
+        // all takes the bottom of the range, as the controller reads it.
         if (const Param::ParameterRecord* parameter = parameterInfo_.getRecordById(record.id))
-            record.value = std::max(std::min(record.value, parameter->maxValue), parameter->minValue);
+            record.value = std::isnan(record.value)
+                               ? parameter->minValue
+                               : std::max(std::min(record.value, parameter->maxValue), parameter->minValue);
     }
     restoredCount_ = count;
     if (active_.load(std::memory_order_acquire))
@@ -358,7 +411,9 @@ void PluginZel::applyRestoredValues() {
 void PluginZel::applyPendingState() {
     int32_t expected = kStatePending;
     if (!stateHandOff_.compare_exchange_strong(expected, kStateApplying, std::memory_order_acq_rel)) return;
+    beginValueChanges();
     if (accessor_) applyRestoredValues();
+    endValueChanges();
     stateHandOff_.store(kStateIdle, std::memory_order_release);
 }
 

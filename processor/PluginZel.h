@@ -68,6 +68,8 @@ public:
 
     DSP::AlgoAccessor* accessor() const { return accessor_.get(); }
     bool isBypassed() const { return bypass_ != 0; }
+    // Between setActive(true) and setActive(false): the audio thread may be processing.
+    bool isProcessingActive() const { return active_.load(std::memory_order_acquire); }
     uint32_t bypassParameterId() const { return bypassParamId_; }
 
 protected:
@@ -99,8 +101,17 @@ private:
     enum : int32_t { kStateIdle = 0, kStatePending = 1, kStateApplying = 2 };
     void applyRestoredValues();
     void applyPendingState();
+    // [audio thread] Brackets every change of the accessor's values while
+    // processing runs: the count is odd while they change.
+    void beginValueChanges();
+    void endValueChanges();
+    // [ui thread] The values as of one moment between two blocks' changes, a
+    // restored state still waiting for the audio thread included. Retries
+    // while the audio thread changes them; the audio thread never waits.
+    void copyValuesForSaving(std::vector<DSP::ValueRecord>& values);
 
     std::atomic<bool> active_{false};
+    std::atomic<uint32_t> valueChanges_{0};
     std::atomic<int32_t> stateHandOff_{kStateIdle};
     std::vector<DSP::ValueRecord> restored_; // sized for the table at construction
     int32_t restoredCount_ = 0;

@@ -15,6 +15,7 @@ int64_t channelsOfBus(AudioBus* bus) { return bus ? channelCountOf(bus->arrangem
 
 tresult PluginZelVu::setActive(uint8_t state) {
     const tresult result = PluginZel::setActive(state);
+    if (!state) applyPendingPeakClears(); // no block will come to carry them out
     if (IPtr<IMessageObject> message = IPtr<IMessageObject>::adopt(allocateMessage())) {
         if (IAttributeSet* attributes = message->attributeSet()) {
             message->assignMessageId(kChannels);
@@ -58,16 +59,36 @@ tresult PluginZelVu::notify(IMessageObject* message) {
     if (std::strcmp(id, kDataRequest) == 0) {
         dataRequested_.store(true, std::memory_order_release);
     } else if (std::strcmp(id, kResetMaxLevelIn) == 0) {
-        if (attributes && attributes->getInt(kResetMaxLevelIn, unused) == kResultOk)
-            if (DSP::AlgoAccessorVu* vu = vuAccessor()) vu->clearInputPeak();
+        if (attributes && attributes->getInt(kResetMaxLevelIn, unused) == kResultOk) requestPeakClear(kClearInputPeak);
     } else if (std::strcmp(id, kResetMaxLevelOut) == 0) {
         if (attributes && attributes->getInt(kResetMaxLevelOut, unused) == kResultOk)
-            if (DSP::AlgoAccessorVu* vu = vuAccessor()) vu->clearOutputPeak();
+            requestPeakClear(kClearOutputPeak);
     }
     return kResultOk;
 }
 
+void PluginZelVu::requestPeakClear(uint32_t which) {
+    if (isProcessingActive()) {
+        pendingPeakClears_.fetch_or(which, std::memory_order_acq_rel);
+        return;
+    }
+    clearPeaks(which);
+}
+
+void PluginZelVu::clearPeaks(uint32_t which) {
+    DSP::AlgoAccessorVu* vu = vuAccessor();
+    if (!vu) return;
+    if (which & kClearInputPeak) vu->clearInputPeak();
+    if (which & kClearOutputPeak) vu->clearOutputPeak();
+}
+
+void PluginZelVu::applyPendingPeakClears() {
+    if (pendingPeakClears_.load(std::memory_order_relaxed) == 0) return;
+    clearPeaks(pendingPeakClears_.exchange(0, std::memory_order_acq_rel));
+}
+
 void PluginZelVu::afterParameterChanges(ProcessBlock& block) {
+    applyPendingPeakClears();
     if (block.outputChanges && isDataRequested() && bypass_ == 0)
         writeOutputParameters(block.outputChanges, block.numSamples);
 }

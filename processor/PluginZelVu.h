@@ -46,7 +46,16 @@ protected:
     void clearDataRequest() { dataRequested_.store(false, std::memory_order_release); }
 
 private:
+    enum : uint32_t { kClearInputPeak = 1, kClearOutputPeak = 2 };
+    // The level peaks are the audio thread's while processing runs: a reset
+    // request is then handed to it and carried out before its next block's
+    // readings; otherwise it is carried out at once.
+    void requestPeakClear(uint32_t which);
+    void clearPeaks(uint32_t which);
+    void applyPendingPeakClears();
+
     std::atomic<bool> dataRequested_{false};
+    std::atomic<uint32_t> pendingPeakClears_{0};
 };
 
 } // namespace Zel

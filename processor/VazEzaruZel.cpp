@@ -1,5 +1,6 @@
 #include "processor/VazEzaruZel.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -129,7 +130,13 @@ void VazEzaruZel::writeOutputParameters(IParamChanges* changes, int32_t) {
         if (IParamQueue* queue = changes->queueFor(&parameter, &index)) queue->appendPoint(0, value, &index);
     };
     auto v = [&](int32_t id) { return accessor_->getValue(id); };
-    auto norm = [&](uint32_t id, double plain) { return parameterInfo_.toNormalized(id, plain); };
+    // The host takes normalized values in [0, 1]: a reading beyond its range (the
+    // true peak's -120 dB floor, a loudness above +48) goes out at the range's end,
+    // one that is not a number at the floor, where the controller shows "--".
+    auto norm = [&](uint32_t id, double plain) {
+        const double x = parameterInfo_.toNormalized(id, plain);
+        return x >= 0.0 ? std::min(x, 1.0) : 0.0;
+    };
     const double offset = loudnessOffset_;
 
     write(Param::kLoudnessM, norm(Param::kLoudnessM, v(DSP::kValueMomentary) + offset));

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "dsp/CollectorIntegrated.h"
 #include "dsp/CollectorLoudnessRange.h"
 #include "dsp/Ols.h"
@@ -209,6 +211,23 @@ TEST(SampleCollectorBlocks, ZeroCountLeavesStateAndOutputAlone) {
     EXPECT_EQ(dummyOut[1][0], kUntouched);
     EXPECT_TRUE(sc->ioBlocks.empty());
     EXPECT_TRUE(sc->inputBlocks.empty());
+}
+
+// The 400 ms window holds no whole sample below 2.5 Hz: its blocks have no
+// samples. Run apart, so that a collector that loops for ever is stopped.
+TEST(SampleCollectorBlocksDeathTest, BlocksOfNoSamplesFrameNothingAndReturn) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            alarm(10);
+            auto sc = makeReady<DoublingCollector>(2, 0);
+            const Signal in = makeSignal(2, 50);
+            const Signal out = feed(*sc, in, kIrregular, true);
+            feed(*sc, in, kIrregular, false);
+            const bool framedNothing = sc->ioBlocks.empty() && sc->inputBlocks.empty() && sc->getLatency() == 0;
+            std::exit(framedNothing && sameSamples(out, in) ? 0 : 1); // passed through with no delay
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 TEST(SampleCollectorBlocks, CallThatCompletesABlockProcessesItAndEmptiesTheFill) {
