@@ -25,9 +25,12 @@ constexpr int32_t kStateEntrySize = 144; // what the processor counts per entry
 constexpr int32_t kStateNameSize = 128;
 
 // Reads exactly size bytes; a field that cannot be read whole reads as zero.
-void readField(IByteStream* stream, void* field, int32_t size) {
+// False when the stream gave nothing at all: it has ended.
+bool readField(IByteStream* stream, void* field, int32_t size) {
     int32_t got = 0;
-    if (stream->read(field, size, &got) != kResultOk || got != size) std::memset(field, 0, static_cast<size_t>(size));
+    const bool ok = stream->read(field, size, &got) == kResultOk;
+    if (!ok || got != size) std::memset(field, 0, static_cast<size_t>(size));
+    return ok && got > 0;
 }
 
 int32_t readInt32(IByteStream* stream) {
@@ -206,7 +209,8 @@ void EditController2::loadControlState(IByteStream* stream, int32_t size) {
     std::list<int32_t> pending = restoreOrder_;
     for (int32_t entry = 0; entry < entries; ++entry) {
         char name[kStateNameSize];
-        readField(stream, name, kStateNameSize); // the processor's key; the id decides
+        // The processor's key; the id decides.
+        const bool streamEnded = !readField(stream, name, kStateNameSize);
         const int32_t id = readInt32(stream);
         const double value = readFloat64(stream);
         for (auto it = pending.begin(); it != pending.end(); ++it) {
@@ -226,6 +230,10 @@ void EditController2::loadControlState(IByteStream* stream, int32_t size) {
                 controlChanged(control, control->getTag());
             break;
         }
+        // Past the stream's end every further entry reads as this one did (id 0,
+        // value 0), which can match nothing more: a byte count that claims
+        // millions of entries costs no more than the stream holds.
+        if (streamEnded) break;
     }
     loading_ = false;
 }

@@ -22,6 +22,9 @@ namespace NivoloHost {
 namespace {
 
 constexpr int kMaxChannels = 14;
+// The highest rate studios record at. A header may claim any rate; the meter
+// sizes its windows and delay lines by it, so a forged one would cost gigabytes.
+constexpr double kMaxSampleRate = 768000.0;
 constexpr double kTimelineStep = 0.1; // seconds of audio between timeline rows and worker pauses
 
 std::string jsonString(const std::string& s) {
@@ -150,6 +153,9 @@ public:
                         " channels; the meter measures 1 to 14");
         if (source_->frames() <= 0) return fail("'" + source_->name() + "' holds no audio");
         if (!(source_->sampleRate() >= 1.0)) return fail("'" + source_->name() + "' has no valid sample rate");
+        if (source_->sampleRate() > kMaxSampleRate)
+            return fail("'" + source_->name() + "' has a sample rate of " + std::to_string(std::llround(source_->sampleRate())) +
+                        " Hz; the meter measures up to " + std::to_string(std::llround(kMaxSampleRate)) + " Hz");
         if (!module_.load(options_.modulePath, error)) return fail(error);
 
         const std::vector<long> threadsBefore = threadIds();

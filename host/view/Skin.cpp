@@ -20,10 +20,10 @@ bool fail(std::string& error, std::string message) {
 bool unpack(const uint8_t* data, size_t size, const Hrf::Directory& directory, std::string_view name,
             std::vector<uint8_t>& out, std::string& error) {
     const Hrf::Entry* entry = Hrf::findEntry(directory, name);
-    if (!entry) return fail(error, "the resource file has no entry \"" + std::string(name) + "\"");
+    if (!entry) return fail(error, "the resource file has no entry " + SkinParser::quoted(name));
     std::string reason;
     if (!Hrf::unpackEntry(data, size, *entry, out, reason))
-        return fail(error, "entry \"" + entry->name + "\": " + reason);
+        return fail(error, "entry " + SkinParser::quoted(entry->name) + ": " + reason);
     return true;
 }
 
@@ -52,13 +52,13 @@ std::shared_ptr<Skin> Skin::load(const uint8_t* data, size_t size, std::string& 
 
     for (const SkinBitmap& def : skin->model_.bitmaps) {
         if (skin->bitmap(def.name)) {
-            error = "skin: bitmap \"" + def.name + "\" is named twice";
+            error = "skin: bitmap " + SkinParser::quoted(def.name) + " is named twice";
             return nullptr;
         }
         if (!unpack(data, size, directory, def.path, bytes, error)) return nullptr;
         cairo_surface_t* surface = ImageDecoder::decode(bytes.data(), bytes.size(), reason);
         if (!surface) {
-            error = "bitmap \"" + def.name + "\" (" + def.path + "): " + reason;
+            error = "bitmap " + SkinParser::quoted(def.name) + " (" + SkinParser::quoted(def.path) + "): " + reason;
             return nullptr;
         }
         skin->bitmaps_.push_back(IPtr<Bitmap>::adopt(new Bitmap(def.name, surface, def.alpha)));
@@ -66,16 +66,16 @@ std::shared_ptr<Skin> Skin::load(const uint8_t* data, size_t size, std::string& 
     for (const SkinSection& def : skin->model_.sections) {
         const Bitmap* source = skin->bitmap(def.source);
         if (!source) {
-            error = "section \"" + def.name + "\": no bitmap \"" + def.source + "\"";
+            error = "section " + SkinParser::quoted(def.name) + ": no bitmap " + SkinParser::quoted(def.source);
             return nullptr;
         }
         if (skin->bitmap(def.name)) {
-            error = "skin: bitmap \"" + def.name + "\" is named twice";
+            error = "skin: bitmap " + SkinParser::quoted(def.name) + " is named twice";
             return nullptr;
         }
         const ViewRect& r = def.rect;
         if (r.left < 0 || r.top < 0 || r.right > source->width() || r.bottom > source->height()) {
-            error = "section \"" + def.name + "\" reaches outside \"" + def.source + "\" (" +
+            error = "section " + SkinParser::quoted(def.name) + " reaches outside " + SkinParser::quoted(def.source) + " (" +
                     std::to_string(source->width()) + " x " + std::to_string(source->height()) + ")";
             return nullptr;
         }

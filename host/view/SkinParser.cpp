@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 namespace NivoloHost {
@@ -70,7 +71,7 @@ Zel::ColourArgb fromHsv(double hue, double saturation, double value) {
 
 std::string describe(const pugi::xml_node& node) {
     std::string text = "<" + std::string(node.name());
-    if (pugi::xml_attribute name = node.attribute("name")) text += " name=\"" + std::string(name.value()) + "\"";
+    if (pugi::xml_attribute name = node.attribute("name")) text += " name=" + SkinParser::quoted(name.value());
     return text + ">";
 }
 
@@ -86,19 +87,21 @@ bool required(const pugi::xml_node& node, const char* key, std::string& out, std
     return true;
 }
 
-bool readElement(const pugi::xml_node& node, SkinElement& out, std::string& error) {
+bool readElement(const pugi::xml_node& node, SkinElement& out, std::string& error, int depth = 0) {
+    if (depth > SkinParser::kMaxDepth)
+        return fail(error, describe(node) + " nests deeper than " + std::to_string(SkinParser::kMaxDepth) + " levels");
     out.tag = node.name();
     for (pugi::xml_attribute a : node.attributes()) out.attributes.emplace_back(a.name(), a.value());
     // A font's size is its height in pixels; everywhere else it is a rectangle.
     if (const std::string* size = out.attribute("size"); size && out.tag != "font") {
         if (!SkinParser::parseRect(*size, out.rect))
-            return fail(error, describe(node) + ": size \"" + *size + "\" is not x,y,width,height");
+            return fail(error, describe(node) + ": size " + SkinParser::quoted(*size) + " is not x,y,width,height");
         out.hasRect = true;
     }
     for (pugi::xml_node child : node.children()) {
         if (child.type() != pugi::node_element) continue;
         out.children.emplace_back();
-        if (!readElement(child, out.children.back(), error)) return false;
+        if (!readElement(child, out.children.back(), error, depth + 1)) return false;
     }
     return true;
 }
@@ -110,7 +113,7 @@ bool readResources(const pugi::xml_node& resources, SkinModel& out, std::string&
             SkinBitmap bitmap;
             if (!required(node, "name", bitmap.name, error) || !required(node, "path", bitmap.path, error)) return false;
             if (pugi::xml_attribute alpha = node.attribute("alpha"); alpha && !SkinParser::parseAlpha(alpha.value(), bitmap.alpha))
-                return fail(error, describe(node) + ": alpha \"" + alpha.value() + "\" is not #AA");
+                return fail(error, describe(node) + ": alpha " + SkinParser::quoted(alpha.value()) + " is not #AA");
             out.bitmaps.push_back(std::move(bitmap));
         } else if (tag == "section") {
             SkinSection section;
@@ -119,7 +122,7 @@ bool readResources(const pugi::xml_node& resources, SkinModel& out, std::string&
                 !required(node, "size", size, error))
                 return false;
             if (!SkinParser::parseRect(size, section.rect))
-                return fail(error, describe(node) + ": size \"" + size + "\" is not x,y,width,height");
+                return fail(error, describe(node) + ": size " + SkinParser::quoted(size) + " is not x,y,width,height");
             out.sections.push_back(std::move(section));
         }
     }
@@ -132,13 +135,28 @@ bool readScheme(const pugi::xml_node& scheme, SkinModel& out, std::string& error
         std::string value;
         if (!required(node, "name", colour.name, error) || !required(node, "value", value, error)) return false;
         if (!SkinParser::parseColour(value, colour.value))
-            return fail(error, describe(node) + ": \"" + value + "\" is neither #RRGGBB nor $hue,saturation,value");
+            return fail(error, describe(node) + ": " + SkinParser::quoted(value) + " is neither #RRGGBB nor $hue,saturation,value");
         out.colours.push_back(std::move(colour));
     }
     return true;
 }
 
 } // namespace
+
+std::string SkinParser::quoted(std::string_view text) {
+    std::string out = "\"";
+    for (char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", u);
+            out += hex;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
 
 bool SkinParser::parseRect(std::string_view text, Zel::ViewRect& out) {
     auto parts = fields(text);

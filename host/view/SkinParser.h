@@ -10,6 +10,11 @@ namespace NivoloHost {
 
 class SkinParser {
 public:
+    // Elements nest at most this deep below a template (the plug-in's skin uses
+    // four levels); deeper descriptions are refused rather than followed down
+    // the stack, by the parser here and by the builders of the tree later.
+    static constexpr int kMaxDepth = 64;
+
     // On failure error is one line naming the element and value at fault.
     static bool parse(std::string_view xml, SkinModel& out, std::string& error);
 
@@ -23,6 +28,10 @@ public:
     static bool parseAlpha(std::string_view text, uint8_t& out);
     // Words joined by "|"; words the framework does not know are ignored.
     static uint32_t parseStyle(std::string_view text);
+
+    // A value from the skin as error messages show it: in double quotes, with
+    // control characters as \xNN, so that a message stays on one line.
+    static std::string quoted(std::string_view text);
 };
 
 } // namespace NivoloHost

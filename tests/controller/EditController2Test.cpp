@@ -194,6 +194,31 @@ TEST(ControllerStateRestore, UnknownIdsAreSkippedAndACutStateReadsZeros) {
     EXPECT_EQ(rig.control(2)->getRealValue(), 50.0f);
 }
 
+// Counts the reads that reach the stream.
+class CountingStream : public NivoloHost::MemoryStream {
+public:
+    using MemoryStream::MemoryStream;
+    tresult read(void* buffer, int32_t byteCount, int32_t* bytesRead) override {
+        ++reads;
+        return MemoryStream::read(buffer, byteCount, bytesRead);
+    }
+    int64_t reads = 0;
+};
+
+TEST(ControllerStateRestore, AByteCountBeyondTheStreamStopsReadingAtItsEnd) {
+    const std::vector<ParameterRecord> table = {record(0, R::kOnOff, 0, 1, 1), record(5, R::kContinuous, 0, 128, 0)};
+    Rig rig(new TableController(table));
+    rig.control(0)->setIntValue(1, 0);
+    // A damaged count claims a million entries; the stream holds one.
+    auto state = IPtr<CountingStream>::adopt(new CountingStream(stateStream(1000000 * 144, {{5, 42.0}})->bytes()));
+    ASSERT_EQ(rig.controller->applyProcessorState(state.get()), kResultOk);
+    EXPECT_EQ(rig.control(5)->getRealValue(), 42.0f);
+    // The entries past the end read as id 0, value 0, as any cut state does.
+    EXPECT_EQ(rig.control(0)->getIntValue(), 0);
+    // The byte count, the three fields of the entry, the three of the first entry past the end.
+    EXPECT_LE(state->reads, 1 + 3 + 3);
+}
+
 TEST(ControllerStateRestore, WithoutFrameworkNothingIsReadAndTheAnswerIsOk) {
     const std::vector<ParameterRecord> table = sixteenContinuous();
     Rig rig(new TableController(table), Rig::Framework::Without);

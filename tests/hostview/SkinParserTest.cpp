@@ -142,4 +142,49 @@ TEST(SkinDescription, BrokenDescriptionsNameTheirFault) {
     }
 }
 
+
+TEST(SkinDescription, FaultsStayOnOneLineWhateverTheValuesHold) {
+    struct Case {
+        const char* xml;
+        const char* shown;
+    };
+    // Character references keep line breaks inside attribute values.
+    const Case cases[] = {
+        {"<skin><template name=\"T\"><image size=\"1,&#13;&#10;2\"/></template></skin>", "\"1,\\x0D\\x0A2\""},
+        {"<skin><scheme><color name=\"a&#10;b\" value=\"red\"/></scheme></skin>", "name=\"a\\x0Ab\""},
+        {"<skin><resources><bitmap name=\"b\" path=\"p\" alpha=\"#&#10;F\"/></resources></skin>", "\"#\\x0AF\""},
+    };
+    for (const Case& c : cases) {
+        SkinModel model;
+        std::string error;
+        EXPECT_FALSE(SkinParser::parse(c.xml, model, error)) << c.xml;
+        EXPECT_EQ(error.find_first_of("\r\n"), std::string::npos) << error;
+        EXPECT_NE(error.find(c.shown), std::string::npos) << error;
+    }
+}
+
+// A template whose elements nest `levels` deep below it.
+std::string nestedSkin(int levels) {
+    std::string xml = "<skin><template name=\"T\">";
+    for (int i = 0; i < levels; ++i) xml += "<view>";
+    for (int i = 0; i < levels; ++i) xml += "</view>";
+    return xml + "</template></skin>";
+}
+
+TEST(SkinDescription, NestingBeyondTheLimitIsRefusedInsteadOfFollowed) {
+    SkinModel model;
+    std::string error;
+    ASSERT_TRUE(SkinParser::parse(nestedSkin(SkinParser::kMaxDepth), model, error)) << error;
+    const NivoloHost::SkinElement* element = model.findTemplate("T");
+    int depth = 0;
+    for (; element && !element->children.empty(); element = &element->children.front()) ++depth;
+    EXPECT_EQ(depth, SkinParser::kMaxDepth);
+
+    EXPECT_FALSE(SkinParser::parse(nestedSkin(SkinParser::kMaxDepth + 1), model, error));
+    EXPECT_NE(error.find("nests deeper than " + std::to_string(SkinParser::kMaxDepth)), std::string::npos) << error;
+    // Far deeper than any stack holds one call per level.
+    EXPECT_FALSE(SkinParser::parse(nestedSkin(1000000), model, error));
+    EXPECT_NE(error.find("nests deeper"), std::string::npos) << error;
+}
+
 } // namespace

@@ -6,6 +6,7 @@
 
 #include "host/view/EditorView.h"
 #include "host/view/ModuleResourceReader.h"
+#include "tools/hrf/HrfFile.h"
 #include "tests/hostview/HostViewTestSupport.h"
 
 namespace {
@@ -168,6 +169,21 @@ public:
     }
     RefCount refCount_;
 };
+
+TEST(SkinServiceContentFaults, AFaultySkinIsReportedOnOneLine) {
+    // The description names a bitmap whose path breaks the line.
+    const std::string xml = "<skin><resources><bitmap name=\"b\" path=\"lost&#10;picture.png\"/></resources></skin>";
+    std::vector<uint8_t> file;
+    std::string error;
+    ASSERT_TRUE(Hrf::pack({{"skin.xml", std::vector<uint8_t>(xml.begin(), xml.end()), false}},
+                          "00112233445566778899AABBCCDDEEFF", file, error))
+        << error;
+    auto skins = IPtr<SkinService>::adopt(new SkinService);
+    int key = 0;
+    EXPECT_FALSE(skins->registerSkinData(&key, file.data(), file.size()));
+    EXPECT_EQ(skins->lastError().find_first_of("\r\n"), std::string::npos) << skins->lastError();
+    EXPECT_NE(skins->lastError().find("\"lost\\x0Apicture.png\""), std::string::npos) << skins->lastError();
+}
 
 TEST(SkinServiceGroups, KeepsTheAssignedGroupsUntilReplaced) {
     auto skins = IPtr<SkinService>::adopt(new SkinService);

@@ -2,6 +2,7 @@
 // line on the error stream and nothing a script could mistake for readings.
 
 #include <filesystem>
+#include <fstream>
 
 #include "MeasureTestSupport.h"
 
@@ -82,6 +83,36 @@ TEST_F(MeasureBadInput, FourteenChannelsAreStillMeasured) {
     ASSERT_TRUE(json) << run.out;
     EXPECT_EQ((*json)["channels"].number, 14.0);
     EXPECT_EQ((*json)["integrated"].kind, JsonValue::Number);
+}
+
+// A 16-bit mono WAV of 100 frames whose header claims the given rate (written
+// by hand: libsndfile writes no rate it would not play).
+bool writeWavClaimingRate(const std::string& path, uint32_t rate) {
+    std::vector<uint8_t> bytes;
+    auto u32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<uint8_t>(v >> (8 * i))); };
+    auto u16 = [&](uint16_t v) { for (int i = 0; i < 2; ++i) bytes.push_back(static_cast<uint8_t>(v >> (8 * i))); };
+    auto tag = [&](const char* t) { bytes.insert(bytes.end(), t, t + 4); };
+    constexpr uint32_t kFrames = 100;
+    tag("RIFF"), u32(36 + 2 * kFrames), tag("WAVE");
+    tag("fmt "), u32(16), u16(1), u16(1), u32(rate), u32(2 * rate), u16(2), u16(16);
+    tag("data"), u32(2 * kFrames);
+    for (uint32_t i = 0; i < kFrames; ++i) u16(static_cast<uint16_t>(i * 300));
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out);
+}
+
+TEST_F(MeasureBadInput, SampleRateBeyondWhatStudiosRecordAt) {
+    // The meter would size its windows by these: gigabytes for a 400-byte file.
+    for (uint32_t rate : {768001u, 2000000000u}) {
+        const std::string path = dir_.file("rate-" + std::to_string(rate) + ".wav");
+        ASSERT_TRUE(writeWavClaimingRate(path, rate));
+        expectFailure(path, "sample rate");
+    }
+    const std::string highest = dir_.file("rate-768000.wav");
+    ASSERT_TRUE(writeWavClaimingRate(highest, 768000));
+    const Outcome run = measure(optionsFor(highest));
+    EXPECT_EQ(run.status, 0) << run.err;
 }
 
 TEST_F(MeasureBadInput, EmptyFile) {
