@@ -100,7 +100,7 @@ fi
 # ---- Fuzzing -----------------------------------------------------------------------------
 echo "== fuzz: building" >&2
 if command -v clang++ >/dev/null && CC=clang CXX=clang++ configure build-fuzz -DNIVOLO_FUZZ=ON \
-        -DNIVOLO_SANITIZE=address,undefined && cmake --build build-fuzz -j"$JOBS" >/dev/null; then
+        -DNIVOLO_SANITIZE=address,undefined && cmake --build build-fuzz -j"$JOBS" --target fuzz_targets >/dev/null; then
     if out=$(bash fuzz/run-all.sh build-fuzz "$FUZZ_SECONDS"); then
         while IFS= read -r line; do note "$line"; done <<<"$out"
     else
