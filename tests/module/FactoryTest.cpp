@@ -496,7 +496,6 @@ TEST(CPluginFactoryCreate, UnansweredInterfaceDestroysTheNewObject) {
 }
 
 TEST(CPluginFactoryCreate, NullFromTheCreateFunctionOrUnknownClassGivesNoInterface) {
-    Counters counters;
     auto factory = emptyFactory();
     const ClassInfo2 nothing = probeClass(kProbeClassId, "Nothing");
     ASSERT_TRUE(factory->registerClass(&nothing, createNothing));
