@@ -157,22 +157,22 @@ bool EditController2::openControlList() {
 IControl* EditController2::createRecordControl(int32_t index) {
     const ParameterRecord* record = parameters_->getRecordByIndex(index);
     if (!record || !controls_) return nullptr;
-    ControlList::Spec spec;
+    ControlList::Setup setup;
     switch (record->kind) {
-    case ParameterRecord::kInteger: spec.kind = ControlList::Kind::Integer; break;
+    case ParameterRecord::kInteger: setup.kind = ControlList::Kind::Integer; break;
     case ParameterRecord::kContinuous:
-        spec.kind = ControlList::Kind::Continuous;
-        spec.precision = record->precision;
+        setup.kind = ControlList::Kind::Continuous;
+        setup.precision = record->precision;
         break;
-    case ParameterRecord::kOnOff: spec.kind = ControlList::Kind::Switch; break;
+    case ParameterRecord::kOnOff: setup.kind = ControlList::Kind::Switch; break;
     default: return nullptr;
     }
-    spec.minValue = record->minValue;
-    spec.maxValue = record->maxValue;
-    spec.initialValue = record->defaultValue;
-    spec.automatable = (record->flags & ParameterRecord::kAutomatable) != 0;
-    spec.wrapAround = spec.kind != ControlList::Kind::Switch && (record->flags & ParameterRecord::kWrapAround) != 0;
-    return controls_->createControl(static_cast<int32_t>(record->id), record->name, spec);
+    setup.minValue = record->minValue;
+    setup.maxValue = record->maxValue;
+    setup.initialValue = record->defaultValue;
+    setup.automatable = (record->flags & ParameterRecord::kAutomatable) != 0;
+    setup.wrapAround = setup.kind != ControlList::Kind::Switch && (record->flags & ParameterRecord::kWrapAround) != 0;
+    return controls_->createControl(static_cast<int32_t>(record->id), record->name, setup);
 }
 
 void EditController2::attachValueStrings() {

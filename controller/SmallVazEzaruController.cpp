@@ -63,24 +63,24 @@ void SmallVazEzaruController::openViewControls() {
     if (viewControls_ || !root) return;
     viewControls_ = std::make_unique<ControlList>(root);
     // Display only: no listener, so it reports no user changes.
-    ControlList::Spec spec;
-    spec.kind = ControlList::Kind::Continuous;
-    spec.minValue = 0.0;
-    spec.maxValue = 1.0;
-    spec.initialValue = 0.0;
-    spec.precision = -1;
-    viewControls_->createControl(kIndicatorTag, kIndicatorName, spec);
+    ControlList::Setup setup;
+    setup.kind = ControlList::Kind::Continuous;
+    setup.minValue = 0.0;
+    setup.maxValue = 1.0;
+    setup.initialValue = 0.0;
+    setup.precision = -1;
+    viewControls_->createControl(kIndicatorTag, kIndicatorName, setup);
 }
 
 IControl* SmallVazEzaruController::createRecordControl(int32_t index) {
     const ParameterRecord* record = parameters()->getRecordByIndex(index);
     if (!record || record->kind != ParameterRecord::kText || !controls())
         return EditController2Vu::createRecordControl(index);
-    ControlList::Spec spec;
-    spec.kind = ControlList::Kind::Text;
-    spec.initialText = "";
-    spec.automatable = (record->flags & ParameterRecord::kAutomatable) != 0;
-    return controls()->createControl(static_cast<int32_t>(record->id), record->name, spec);
+    ControlList::Setup setup;
+    setup.kind = ControlList::Kind::Text;
+    setup.initialText = "";
+    setup.automatable = (record->flags & ParameterRecord::kAutomatable) != 0;
+    return controls()->createControl(static_cast<int32_t>(record->id), record->name, setup);
 }
 
 void SmallVazEzaruController::createMeterData() {

@@ -58,33 +58,33 @@ IControl* ControlList::makeControl(Kind kind) const {
     return static_cast<IControl*>(obj);
 }
 
-void ControlList::configure(IControl* control, int32_t tag, const Spec& spec) const {
-    const bool on = spec.initialValue >= 0.5;
+void ControlList::configure(IControl* control, int32_t tag, const Setup& setup) const {
+    const bool on = setup.initialValue >= 0.5;
     float defaultValue = 0.0f;
-    switch (spec.kind) {
+    switch (setup.kind) {
     case Kind::Integer: {
-        const auto initial = static_cast<int32_t>(std::trunc(spec.initialValue));
-        control->setIntMin(static_cast<int32_t>(std::trunc(spec.minValue)));
-        control->setIntMax(static_cast<int32_t>(std::trunc(spec.maxValue)));
+        const auto initial = static_cast<int32_t>(std::trunc(setup.initialValue));
+        control->setIntMin(static_cast<int32_t>(std::trunc(setup.minValue)));
+        control->setIntMax(static_cast<int32_t>(std::trunc(setup.maxValue)));
         control->setIntValue(initial, 0);
         defaultValue = static_cast<float>(initial);
         break;
     }
     case Kind::Continuous:
-        control->setRealMin(static_cast<float>(spec.minValue));
-        control->setRealMax(static_cast<float>(spec.maxValue));
-        control->setRealValue(static_cast<float>(spec.initialValue), 0);
-        if (spec.precision >= 0)
+        control->setRealMin(static_cast<float>(setup.minValue));
+        control->setRealMax(static_cast<float>(setup.maxValue));
+        control->setRealValue(static_cast<float>(setup.initialValue), 0);
+        if (setup.precision >= 0)
             if (IPtr<IControlPrecision> precision = queryInterface<IControlPrecision>(control))
-                precision->setPrecision(spec.precision);
-        defaultValue = static_cast<float>(spec.initialValue);
+                precision->setPrecision(setup.precision);
+        defaultValue = static_cast<float>(setup.initialValue);
         break;
     case Kind::Switch:
         control->setIntValue(on ? 1 : 0, 0);
         defaultValue = on ? 1.0f : 0.0f;
         break;
     case Kind::Text: {
-        const char* text = spec.initialText ? spec.initialText : "";
+        const char* text = setup.initialText ? setup.initialText : "";
         std::vector<char16_t> wide(std::strlen(text) + 1);
         utf8ToUtf16(text, wide.data(), wide.size());
         control->setText(wide.data(), 0);
@@ -93,10 +93,10 @@ void ControlList::configure(IControl* control, int32_t tag, const Spec& spec) co
     }
 
     if (IPtr<IControlExtension> extension = queryInterface<IControlExtension>(control)) {
-        if (spec.kind != Kind::Text) extension->setDefaultValue(defaultValue);
-        extension->setFlag(IControlExtension::kFlagAutomatable, spec.automatable ? 1 : 0);
-        if (spec.kind == Kind::Integer || spec.kind == Kind::Continuous)
-            extension->setFlag(IControlExtension::kFlagWrapAround, spec.wrapAround ? 1 : 0);
+        if (setup.kind != Kind::Text) extension->setDefaultValue(defaultValue);
+        extension->setFlag(IControlExtension::kFlagAutomatable, setup.automatable ? 1 : 0);
+        if (setup.kind == Kind::Integer || setup.kind == Kind::Continuous)
+            extension->setFlag(IControlExtension::kFlagWrapAround, setup.wrapAround ? 1 : 0);
     }
 
     // Without a listener the tag still has to be known for the ordering and lookups.
@@ -106,10 +106,10 @@ void ControlList::configure(IControl* control, int32_t tag, const Spec& spec) co
         control->setTag(tag);
 }
 
-IControl* ControlList::createControl(int32_t tag, const char* name, const Spec& spec) {
-    IControl* control = makeControl(spec.kind);
+IControl* ControlList::createControl(int32_t tag, const char* name, const Setup& setup) {
+    IControl* control = makeControl(setup.kind);
     if (!control) return nullptr;
-    configure(control, tag, spec);
+    configure(control, tag, setup);
     insert(control, name);
     return control;
 }

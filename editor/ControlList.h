@@ -19,7 +19,7 @@ public:
     // What a control starts with. Integer controls take the values truncated
     // toward zero; a switch is on when initialValue >= 0.5; precision < 0 sets
     // none; initialText is used by text controls only (null: empty).
-    struct Spec {
+    struct Setup {
         Kind kind = Kind::Continuous;
         double minValue = 0.0;
         double maxValue = 1.0;
@@ -44,7 +44,7 @@ public:
     // Creates the control through the framework, configures it and inserts it
     // by tag. Null when the host made no control (nothing is inserted); the
     // list owns the control.
-    IControl* createControl(int32_t tag, const char* name, const Spec& spec);
+    IControl* createControl(int32_t tag, const char* name, const Setup& setup);
 
     // Not referenced for the caller; null when absent.
     IControl* findByTag(int32_t tag) const;
@@ -60,7 +60,7 @@ private:
     static constexpr int32_t kGrowth = 10;
 
     IControl* makeControl(Kind kind) const;
-    void configure(IControl* control, int32_t tag, const Spec& spec) const;
+    void configure(IControl* control, int32_t tag, const Setup& setup) const;
     void insert(IControl* control, const char* name);
     void grow(int32_t capacity);
 

@@ -24,8 +24,8 @@ protected:
             if (static_cast<IControl*>(static_cast<IControlExtension*>(c.get())) == control) return c.get();
         return nullptr;
     }
-    IControl* add(int32_t tag, const char* name = "c", ControlList::Spec spec = {}) {
-        return list->createControl(tag, name, spec);
+    IControl* add(int32_t tag, const char* name = "c", ControlList::Setup setup = {}) {
+        return list->createControl(tag, name, setup);
     }
     std::vector<int32_t> tagsInOrder() {
         std::vector<int32_t> tags;
@@ -40,8 +40,8 @@ protected:
 TEST_F(ControlListTest, IntegerControlIsConfiguredInOrder) {
     Fakes::FakeListener listener;
     list->setListener(&listener);
-    ControlList::Spec spec{Kind::Integer, 0.0, 3.9, 2.7, -1, true, true, nullptr};
-    FakeControl* control = fake(add(46, "truePeakOver", spec));
+    ControlList::Setup setup{Kind::Integer, 0.0, 3.9, 2.7, -1, true, true, nullptr};
+    FakeControl* control = fake(add(46, "truePeakOver", setup));
     ASSERT_NE(control, nullptr);
     const std::vector<std::string> expected = {"setIntMin 0",  "setIntMax 3",  "setIntValue 2 0", "setDefaultValue 2",
                                                "setFlag 1 1", "setFlag 16 1", "setListener 46"};
@@ -50,10 +50,10 @@ TEST_F(ControlListTest, IntegerControlIsConfiguredInOrder) {
 }
 
 TEST_F(ControlListTest, ContinuousControlGetsPrecisionOnlyWhenNotNegative) {
-    ControlList::Spec spec{Kind::Continuous, -1.0, 1.0, 0.25, -1, false, false, nullptr};
-    FakeControl* without = fake(add(1, "a", spec));
-    spec.precision = 2;
-    FakeControl* with = fake(add(2, "b", spec));
+    ControlList::Setup setup{Kind::Continuous, -1.0, 1.0, 0.25, -1, false, false, nullptr};
+    FakeControl* without = fake(add(1, "a", setup));
+    setup.precision = 2;
+    FakeControl* with = fake(add(2, "b", setup));
     const std::vector<std::string> expected = {"setRealMin -1",     "setRealMax 1", "setRealValue 0.25 0",
                                                "setDefaultValue 0.25", "setFlag 1 0", "setFlag 16 0", "setTag 1"};
     EXPECT_EQ(without->calls, expected);
@@ -61,17 +61,17 @@ TEST_F(ControlListTest, ContinuousControlGetsPrecisionOnlyWhenNotNegative) {
 }
 
 TEST_F(ControlListTest, SwitchIsOnFromHalfAndHasNoWrapAroundFlag) {
-    ControlList::Spec spec{Kind::Switch, 0.0, 1.0, 0.5, -1, true, true, nullptr};
-    FakeControl* on = fake(add(4, "on", spec));
-    spec.initialValue = 0.49;
-    FakeControl* off = fake(add(5, "off", spec));
+    ControlList::Setup setup{Kind::Switch, 0.0, 1.0, 0.5, -1, true, true, nullptr};
+    FakeControl* on = fake(add(4, "on", setup));
+    setup.initialValue = 0.49;
+    FakeControl* off = fake(add(5, "off", setup));
     EXPECT_EQ(on->calls, (std::vector<std::string>{"setIntValue 1 0", "setDefaultValue 1", "setFlag 1 1", "setTag 4"}));
     EXPECT_EQ(off->calls[0], "setIntValue 0 0");
 }
 
 TEST_F(ControlListTest, TextControlStartsWithItsText) {
-    ControlList::Spec spec{Kind::Text, 0.0, 1.0, 0.0, -1, false, false, "00:00"};
-    FakeControl* text = fake(add(53, "time", spec));
+    ControlList::Setup setup{Kind::Text, 0.0, 1.0, 0.0, -1, false, false, "00:00"};
+    FakeControl* text = fake(add(53, "time", setup));
     EXPECT_EQ(text->calls, (std::vector<std::string>{"setText '00:00'", "setFlag 1 0", "setTag 53"}));
 }
 
