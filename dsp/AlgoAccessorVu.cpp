@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "dsp/VectorOps.h"
+
 namespace DSP {
 
 void AlgoAccessorVu::processRoutine(float** in, float** out, int32_t count) {
@@ -26,12 +28,7 @@ void AlgoAccessorVu::measurePeaks(float** buffers, float* peaks, float& overallP
     for (int32_t c = 0; c < channelCount; ++c) {
         const float* samples = buffers[c];
         if (!samples) continue;
-        float low = 0.0f, high = 0.0f;
-        for (int32_t i = 0; i < count; ++i) {
-            low = std::min(low, samples[i]);
-            high = std::max(high, samples[i]);
-        }
-        const float peak = std::max(-low, high);
+        const float peak = vectorOps().peak(samples, count);
         peaks[c] = std::max(peaks[c], peak);
         overallPeak = std::max(overallPeak, peak);
     }

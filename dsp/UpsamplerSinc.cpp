@@ -118,9 +118,7 @@ float UpsamplerSinc::upsamplePeak(const float* in, int32_t count) {
         advanceLine(count);
         return peak;
     }
-    float low = 0.0f, high = 0.0f;
-    vectorOps().minMax(upsample(in, count), outputLength(count), low, high);
-    return -low > high ? -low : high;
+    return vectorOps().peak(upsample(in, count), outputLength(count));
 }
 
 } // namespace DSP

@@ -26,6 +26,8 @@ struct VectorOps {
     float (*sumExtended)(const float* x, int32_t n);
     // Smallest and largest sample (0 and 0 for n = 0).
     void (*minMax)(const float* x, int32_t n, float& minimum, float& maximum);
+    // The largest magnitude, at least 0; a NaN sample is passed over.
+    float (*peak)(const float* x, int32_t n);
     // Sum and count of the values strictly greater than threshold, in single precision.
     void (*gatedSum)(const float* x, int32_t n, float threshold, float& sum, int32_t& count);
     // log10 of one value, single precision.

@@ -52,6 +52,25 @@ void minMax(const float* x, int32_t n, float& minimum, float& maximum) {
     finishMinMax(l, h, 8, x, i, n, minimum, maximum);
 }
 
+float peak(const float* x, int32_t n) {
+    const __m256 magnitude = _mm256_castsi256_ps(_mm256_set1_epi32(0x7FFFFFFF));
+    __m256 p = _mm256_setzero_ps(), q = p;
+    int32_t i = 0;
+    // max(|x|, p) keeps p when |x| is NaN: NaN samples are passed over.
+    for (; i + 16 <= n; i += 16) {
+        p = _mm256_max_ps(_mm256_and_ps(_mm256_loadu_ps(x + i), magnitude), p);
+        q = _mm256_max_ps(_mm256_and_ps(_mm256_loadu_ps(x + i + 8), magnitude), q);
+    }
+    alignas(32) float lanes[8];
+    _mm256_store_ps(lanes, _mm256_max_ps(p, q));
+    float result = largest(lanes, 8);
+    for (; i < n; ++i) {
+        const float m = x[i] < 0.0f ? -x[i] : x[i];
+        result = m > result ? m : result;
+    }
+    return result;
+}
+
 void gatedSum(const float* x, int32_t n, float threshold, float& sum, int32_t& count) {
     const __m256 t = _mm256_set1_ps(threshold);
     __m256 acc = _mm256_setzero_ps();
@@ -68,62 +87,70 @@ void gatedSum(const float* x, int32_t n, float threshold, float& sum, int32_t& c
     finishGatedSum(s, k, x, i, n, threshold, sum, count);
 }
 
-// Eight input samples per step, two per register (the low half gives the four
-// outputs of one sample, the high half those of the next), each register its
-// own accumulator: the sums keep the scalar order, the registers run side by side.
-inline void eightSamples(const __m256* taps, int32_t phaseLength, const float* x, __m256 acc[4]) {
-    const __m256i spread = _mm256_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1);
-    acc[0] = acc[1] = acc[2] = acc[3] = _mm256_setzero_ps();
+// Sixteen consecutive input samples per step, as two registers of eight, and
+// the four phases of each: acc[p][b] lane m is out[4(i + 8b + m) + p]. One
+// broadcast tap meets eight samples, so no register is ever shuffled; each of
+// the eight accumulators adds its products in ascending j, as the scalar code
+// does, and the eight chains run side by side.
+inline void sixteenSamples(const float* phases, int32_t phaseLength, const float* x, __m256 acc[4][2]) {
+    // Named accumulators: the compiler keeps these in registers, an indexed array it may not.
+    __m256 a0 = _mm256_setzero_ps(), a1 = a0, a2 = a0, a3 = a0, b0 = a0, b1 = a0, b2 = a0, b3 = a0;
     for (int32_t j = 0; j < phaseLength; ++j) {
-        const __m256 h = taps[j];
-        for (int k = 0; k < 4; ++k) {
-            // x[2k - j] and x[2k + 1 - j], spread over the two halves.
-            // Two floats at any 4-byte boundary: an unaligned 64-bit load, not a double's.
-            const __m128 pair = _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i_u*>(x + 2 * k - j)));
-            const __m256 v = _mm256_permutevar8x32_ps(_mm256_castps128_ps256(pair), spread);
-            acc[k] = _mm256_add_ps(acc[k], _mm256_mul_ps(h, v));
-        }
+        // x[i + m - j] for m = 0..7 and 8..15.
+        const __m256 v = _mm256_loadu_ps(x - j), w = _mm256_loadu_ps(x + 8 - j);
+        const float* h = phases + 4 * j;
+        const __m256 h0 = _mm256_broadcast_ss(h), h1 = _mm256_broadcast_ss(h + 1);
+        const __m256 h2 = _mm256_broadcast_ss(h + 2), h3 = _mm256_broadcast_ss(h + 3);
+        a0 = _mm256_add_ps(a0, _mm256_mul_ps(h0, v));
+        b0 = _mm256_add_ps(b0, _mm256_mul_ps(h0, w));
+        a1 = _mm256_add_ps(a1, _mm256_mul_ps(h1, v));
+        b1 = _mm256_add_ps(b1, _mm256_mul_ps(h1, w));
+        a2 = _mm256_add_ps(a2, _mm256_mul_ps(h2, v));
+        b2 = _mm256_add_ps(b2, _mm256_mul_ps(h2, w));
+        a3 = _mm256_add_ps(a3, _mm256_mul_ps(h3, v));
+        b3 = _mm256_add_ps(b3, _mm256_mul_ps(h3, w));
     }
+    acc[0][0] = a0, acc[1][0] = a1, acc[2][0] = a2, acc[3][0] = a3;
+    acc[0][1] = b0, acc[1][1] = b1, acc[2][1] = b2, acc[3][1] = b3;
 }
 
-constexpr int32_t kMaxPhaseLength = 64;
-
-// Each phase step's four taps, twice over, as one register.
-inline int32_t doubledTaps(const float* phases, int32_t phaseLength, __m256* taps) {
-    if (phaseLength > kMaxPhaseLength) return 0;
-    for (int32_t j = 0; j < phaseLength; ++j) {
-        const __m128 t = _mm_loadu_ps(phases + 4 * j);
-        taps[j] = _mm256_set_m128(t, t);
-    }
-    return phaseLength;
+// Four phase registers of eight samples each, interleaved into 32 outputs.
+inline void storeInterleaved(__m256 p0, __m256 p1, __m256 p2, __m256 p3, float* out) {
+    const __m256 t0 = _mm256_unpacklo_ps(p0, p1), t1 = _mm256_unpackhi_ps(p0, p1);
+    const __m256 t2 = _mm256_unpacklo_ps(p2, p3), t3 = _mm256_unpackhi_ps(p2, p3);
+    const __m256 s0 = _mm256_shuffle_ps(t0, t2, 0x44), s1 = _mm256_shuffle_ps(t0, t2, 0xEE);
+    const __m256 s2 = _mm256_shuffle_ps(t1, t3, 0x44), s3 = _mm256_shuffle_ps(t1, t3, 0xEE);
+    _mm256_storeu_ps(out, _mm256_permute2f128_ps(s0, s1, 0x20));
+    _mm256_storeu_ps(out + 8, _mm256_permute2f128_ps(s2, s3, 0x20));
+    _mm256_storeu_ps(out + 16, _mm256_permute2f128_ps(s0, s1, 0x31));
+    _mm256_storeu_ps(out + 24, _mm256_permute2f128_ps(s2, s3, 0x31));
 }
 
 void interpolate4(const float* phases, int32_t phaseLength, const float* line, float* out, int32_t n) {
-    __m256 taps[kMaxPhaseLength];
+    const float* x = line + (phaseLength - 1);
     int32_t i = 0;
-    if (doubledTaps(phases, phaseLength, taps)) {
-        const float* x = line + (phaseLength - 1);
-        for (; i + 8 <= n; i += 8) {
-            __m256 acc[4];
-            eightSamples(taps, phaseLength, x + i, acc);
-            for (int k = 0; k < 4; ++k) _mm256_storeu_ps(out + 4 * (i + 2 * k), acc[k]);
-        }
+    for (; i + 16 <= n; i += 16) {
+        __m256 acc[4][2];
+        sixteenSamples(phases, phaseLength, x + i, acc);
+        for (int b = 0; b < 2; ++b)
+            storeInterleaved(acc[0][b], acc[1][b], acc[2][b], acc[3][b], out + 4 * (i + 8 * b));
     }
     if (i < n) sse2::interpolate4(phases, phaseLength, line + i, out + 4 * i, n - i);
 }
 
 float interpolate4Peak(const float* phases, int32_t phaseLength, const float* line, int32_t n) {
-    __m256 taps[kMaxPhaseLength];
+    const float* x = line + (phaseLength - 1);
     __m256 hi = _mm256_setzero_ps(), lo = _mm256_setzero_ps();
     int32_t i = 0;
-    if (doubledTaps(phases, phaseLength, taps)) {
-        const float* x = line + (phaseLength - 1);
-        for (; i + 8 <= n; i += 8) {
-            __m256 acc[4];
-            eightSamples(taps, phaseLength, x + i, acc);
-            hi = _mm256_max_ps(_mm256_max_ps(hi, _mm256_max_ps(acc[0], acc[1])), _mm256_max_ps(acc[2], acc[3]));
-            lo = _mm256_min_ps(_mm256_min_ps(lo, _mm256_min_ps(acc[0], acc[1])), _mm256_min_ps(acc[2], acc[3]));
-        }
+    for (; i + 16 <= n; i += 16) {
+        __m256 acc[4][2];
+        sixteenSamples(phases, phaseLength, x + i, acc);
+        const __m256 h0 = _mm256_max_ps(_mm256_max_ps(acc[0][0], acc[1][0]), _mm256_max_ps(acc[2][0], acc[3][0]));
+        const __m256 h1 = _mm256_max_ps(_mm256_max_ps(acc[0][1], acc[1][1]), _mm256_max_ps(acc[2][1], acc[3][1]));
+        const __m256 l0 = _mm256_min_ps(_mm256_min_ps(acc[0][0], acc[1][0]), _mm256_min_ps(acc[2][0], acc[3][0]));
+        const __m256 l1 = _mm256_min_ps(_mm256_min_ps(acc[0][1], acc[1][1]), _mm256_min_ps(acc[2][1], acc[3][1]));
+        hi = _mm256_max_ps(hi, _mm256_max_ps(h0, h1));
+        lo = _mm256_min_ps(lo, _mm256_min_ps(l0, l1));
     }
     const __m256 magnitude = _mm256_max_ps(hi, _mm256_sub_ps(_mm256_setzero_ps(), lo));
     alignas(32) float v[8];
@@ -139,7 +166,7 @@ float interpolate4Peak(const float* phases, int32_t phaseLength, const float* li
 } // namespace
 
 const VectorOps kAvx2VectorOps = {
-    "avx2",      scalar::biquad, sse2::biquadPairSquare, square, sumExtended, minMax, gatedSum, scalar::log10,
+    "avx2",      scalar::biquad, sse2::biquadPairSquare, square, sumExtended, minMax, peak, gatedSum, scalar::log10,
     scalar::fir, interpolate4,   interpolate4Peak,
 };
 

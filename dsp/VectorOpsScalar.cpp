@@ -59,6 +59,15 @@ void minMax(const float* x, int32_t n, float& minimum, float& maximum) {
     maximum = hi;
 }
 
+float peak(const float* x, int32_t n) {
+    float p = 0.0f;
+    for (int32_t i = 0; i < n; ++i) {
+        const float m = std::fabs(x[i]);
+        p = m > p ? m : p;
+    }
+    return p;
+}
+
 void gatedSum(const float* x, int32_t n, float threshold, float& sum, int32_t& count) {
     float s = 0.0f;
     int32_t k = 0;
@@ -119,7 +128,7 @@ void scalar::clearIfNotFinite(BiquadState& s) { DSP::clearIfNotFinite(s); }
 float scalar::log10(float x) { return log10Scalar(x); }
 
 const VectorOps kScalarVectorOps = {
-    "scalar",       biquad,       biquadPairSquare,       square, sumExtended, minMax, gatedSum, log10Scalar,
+    "scalar",       biquad,       biquadPairSquare,       square, sumExtended, minMax, peak, gatedSum, log10Scalar,
     scalar::fir, scalar::interpolate4, scalar::interpolate4Peak,
 };
 

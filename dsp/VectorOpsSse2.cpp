@@ -133,6 +133,22 @@ void minMax(const float* x, int32_t n, float& minimum, float& maximum) {
     finishMinMax(l, h, 4, x, i, n, minimum, maximum);
 }
 
+float peak(const float* x, int32_t n) {
+    const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
+    __m128 p = _mm_setzero_ps();
+    int32_t i = 0;
+    // max(|x|, p) keeps p when |x| is NaN: NaN samples are passed over.
+    for (; i + 4 <= n; i += 4) p = _mm_max_ps(_mm_and_ps(_mm_loadu_ps(x + i), magnitude), p);
+    alignas(16) float lanes[4];
+    _mm_store_ps(lanes, p);
+    float result = largest(lanes, 4);
+    for (; i < n; ++i) {
+        const float m = std::fabs(x[i]);
+        result = m > result ? m : result;
+    }
+    return result;
+}
+
 void gatedSum(const float* x, int32_t n, float threshold, float& sum, int32_t& count) {
     const __m128 t = _mm_set1_ps(threshold);
     __m128 acc = _mm_setzero_ps();
@@ -221,7 +237,7 @@ void sse2::biquadPairSquare(const float* const* in, float* const* out, int32_t c
 }
 
 const VectorOps kSse2VectorOps = {
-    "sse2",      scalar::biquad,     sse2::biquadPairSquare, square, sumExtended, minMax, gatedSum, log10Single,
+    "sse2",      scalar::biquad,     sse2::biquadPairSquare, square, sumExtended, minMax, peak, gatedSum, log10Single,
     scalar::fir, sse2::interpolate4, sse2::interpolate4Peak,
 };
 

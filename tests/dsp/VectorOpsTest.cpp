@@ -330,6 +330,23 @@ TEST_P(VectorOpsTable, MinMaxIsExact) {
     }
 }
 
+TEST_P(VectorOpsTable, PeakIsTheLargestMagnitudeAndPassesOverNaN) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    for (int32_t n : testLengths()) {
+        std::vector<float> x = randomSamples(rng, n, -1.0f, 1.0f);
+        float expected = 0.0f;
+        for (float v : x) expected = std::max(expected, std::fabs(v));
+        EXPECT_EQ(ops().peak(x.data(), n), expected) << "n = " << n;
+        if (n == 0) continue;
+        // A negative extreme at either end (vector body or tail), then NaNs everywhere else it could hide.
+        x[static_cast<size_t>(n - 1)] = -3.0f;
+        for (int32_t i = 0; i + 1 < n; i += 2) x[static_cast<size_t>(i)] = nan;
+        EXPECT_EQ(ops().peak(x.data(), n), 3.0f) << "n = " << n;
+        x.assign(static_cast<size_t>(n), -0.0f);
+        EXPECT_EQ(ops().peak(x.data(), n), 0.0f) << "n = " << n;
+    }
+}
+
 TEST_P(VectorOpsTable, GatedSumCountsStrictlyAboveThreshold) {
     const float threshold = 0.5f;
     std::vector<int32_t> lengths = testLengths();
