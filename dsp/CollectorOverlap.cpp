@@ -24,7 +24,7 @@ void CollectorOverlap::newCollector() {
 }
 
 int32_t CollectorOverlap::initialize() {
-    Ols::initialize();
+    Overlap::initialize();
     newCollector();
     initialized_ = true;
     return 0;
@@ -33,7 +33,7 @@ int32_t CollectorOverlap::initialize() {
 int32_t CollectorOverlap::terminate() {
     if (collector_) collector_->terminate();
     collector_.reset();
-    Ols::terminate();
+    Overlap::terminate();
     terminated_ = true;
     return 0;
 }
@@ -52,12 +52,12 @@ void CollectorOverlap::reset() {
 void CollectorOverlap::freeBuffers() {
     if (collector_) collector_->terminate();
     collector_.reset();
-    Ols::freeBuffers();
+    Overlap::freeBuffers();
 }
 
 void CollectorOverlap::allocateBuffers() {
     newCollector();
-    Ols::allocateBuffers();
+    Overlap::allocateBuffers();
     Overlap::reset();
 }
 

@@ -55,6 +55,9 @@ public:
     bool waitForWorker(int32_t timeoutMs);
 
 protected:
+    // Both collectors only read their windows (the range collector copies its own).
+    bool readsFramesOnly() const override { return true; }
+
     // The hand-off lock word: one compare-exchange, never a wait.
     bool tryLockHandOff() {
         int32_t expected = 0;

@@ -20,11 +20,16 @@ void Ols::releaseFrames() {
     freeChannels(frameBuffers, channelCount);
 }
 
-int32_t Ols::initialize() {
-    SampleCollector::initialize();
+void Ols::allocateFrames() {
     releaseFrames();
+    if (!frameBuffersNeeded()) return;
     historyBuffers = allocateChannels<float>(channelCount, static_cast<size_t>(history));
     frameBuffers = allocateChannels<float>(channelCount, static_cast<size_t>(history + hop));
+}
+
+int32_t Ols::initialize() {
+    SampleCollector::initialize();
+    allocateFrames();
     setFrameBypass(0);
     olsInitialized = true;
     return 0;
@@ -43,9 +48,7 @@ void Ols::freeBuffers() {
 }
 
 void Ols::allocateBuffers() {
-    releaseFrames();
-    historyBuffers = allocateChannels<float>(channelCount, static_cast<size_t>(history));
-    frameBuffers = allocateChannels<float>(channelCount, static_cast<size_t>(history + hop));
+    allocateFrames();
     SampleCollector::allocateBuffers();
 }
 

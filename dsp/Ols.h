@@ -31,11 +31,14 @@ public:
 
     int32_t historyLength() const { return history; }
     int32_t hopLength() const { return hop; }
-    const float* historyOf(int32_t channel) const { return historyBuffers[channel]; }
+    // The last M samples of the stream, oldest first.
+    virtual const float* historyOf(int32_t channel) const { return historyBuffers[channel]; }
 
 protected:
     // Zeroes history and frame buffers as well as the blocks.
     void clearAll();
+    // False when a subclass keeps the stream in buffers of its own.
+    virtual bool frameBuffersNeeded() const { return true; }
 
     bool olsInitialized = false;
     bool olsTerminated = false;
@@ -46,6 +49,7 @@ protected:
     float** frameBuffers = nullptr;
 
 private:
+    void allocateFrames();
     void releaseFrames();
 };
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "dsp/AlignedBuffer.h"
+
 namespace DSP {
 
 Overlap::Overlap(float rate, int32_t channels, uint32_t maxSamples, int32_t frameLength, int32_t historyLength)
@@ -13,10 +15,64 @@ Overlap::Overlap(float rate, int32_t channels, uint32_t maxSamples, int32_t fram
     latency = static_cast<uint32_t>(hop + history);
 }
 
+int32_t Overlap::initialize() {
+    Ols::initialize();
+    allocateWindow();
+    return 0;
+}
+
+int32_t Overlap::terminate() {
+    releaseWindow();
+    return Ols::terminate();
+}
+
+void Overlap::freeBuffers() {
+    releaseWindow();
+    Ols::freeBuffers();
+}
+
+void Overlap::allocateBuffers() {
+    Ols::allocateBuffers();
+    allocateWindow();
+}
+
+void Overlap::allocateWindow() {
+    releaseWindow();
+    if (!readsFramesOnly()) return;
+    windowCapacity_ = history + hop * (1 + kSpareHops);
+    window_ = allocateChannels<float>(channelCount, static_cast<size_t>(windowCapacity_));
+    views_ = allocatePointerArray<float>(channelCount);
+    clearWindow();
+}
+
+void Overlap::releaseWindow() {
+    freeChannels(window_, channelCount);
+    freePointerArray(views_);
+    windowCapacity_ = windowEnd_ = 0;
+}
+
+void Overlap::clearWindow() {
+    // Only the history part is read before it is written again.
+    windowEnd_ = history;
+    if (window_)
+        for (int32_t c = 0; c < channelCount; ++c)
+            std::memset(window_[c], 0, sizeof(float) * static_cast<size_t>(history));
+}
+
+const float* Overlap::historyOf(int32_t channel) const {
+    return window_ ? window_[channel] + (windowEnd_ - history) : Ols::historyOf(channel);
+}
+
 void Overlap::reset() {
     validHistory = 0;
     frameHandler = &Overlap::warmUpFrame;
     Ols::reset();
+    clearWindow();
+}
+
+void Overlap::setActive(bool state) {
+    Ols::setActive(state);
+    if (!state) clearWindow();
 }
 
 void Overlap::applyMode(int32_t) {
@@ -41,6 +97,10 @@ void Overlap::warmUpFrame(float** blockIn) {
 void Overlap::steadyFrame(float** blockIn) { frameStep(blockIn, history + hop); }
 
 void Overlap::frameStep(float** blockIn, int32_t length) {
+    if (window_) {
+        slideStep(blockIn, length);
+        return;
+    }
     const size_t historyBytes = sizeof(float) * static_cast<size_t>(history);
     const size_t hopBytes = sizeof(float) * static_cast<size_t>(hop);
     for (int32_t c = 0; c < channelCount; ++c) {
@@ -54,6 +114,22 @@ void Overlap::frameStep(float** blockIn, int32_t length) {
         std::memcpy(historyBuffers[c] + keepCount, blockIn[c] + appendOffset,
                     sizeof(float) * static_cast<size_t>(appendCount));
     }
+}
+
+void Overlap::slideStep(float** blockIn, int32_t length) {
+    const size_t hopBytes = sizeof(float) * static_cast<size_t>(hop);
+    if (windowEnd_ + hop > windowCapacity_) {
+        // Full: the last M samples go to the front, the rest is free again.
+        for (int32_t c = 0; c < channelCount; ++c)
+            std::memmove(window_[c], window_[c] + (windowEnd_ - history), sizeof(float) * static_cast<size_t>(history));
+        windowEnd_ = history;
+    }
+    for (int32_t c = 0; c < channelCount; ++c) {
+        std::memcpy(window_[c] + windowEnd_, blockIn[c], hopBytes);
+        views_[c] = window_[c] + (windowEnd_ - history);
+    }
+    windowEnd_ += hop;
+    processFrame(views_, length);
 }
 
 } // namespace DSP

@@ -12,8 +12,15 @@ public:
     Overlap(float sampleRate, int32_t channelCount, uint32_t maxSamplesPerCall, int32_t frameLength,
             int32_t historyLength);
 
+    int32_t initialize() override;
+    int32_t terminate() override;
     // Back to warm-up, buffers cleared.
     void reset() override;
+    // false clears the buffers; the warm-up state stays.
+    void setActive(bool state) override;
+    void freeBuffers() override;
+    void allocateBuffers() override;
+    const float* historyOf(int32_t channel) const override;
     void processBlockInput(float** blockIn, int32_t blockSize) override;
     // Frames only: the output buffers are never written.
     void processBlock(float** blockIn, float** blockOut, int32_t blockSize) override;
@@ -24,6 +31,13 @@ public:
     bool isWarmingUp() const { return frameHandler == &Overlap::warmUpFrame; }
 
 protected:
+    // A frame processor that only reads its frames says so. The stream then
+    // stays in one buffer of several hops per channel and each frame is a
+    // view into it: no frame is rebuilt and no history moved on every hop,
+    // only the last M samples once every few hops.
+    virtual bool readsFramesOnly() const { return false; }
+    bool frameBuffersNeeded() const override { return !readsFramesOnly(); }
+
     const int32_t keepCount;
     const int32_t appendCount;
     const int32_t appendOffset;
@@ -35,6 +49,18 @@ private:
     void steadyFrame(float** blockIn);
     // Frame from history and block, processFrame, then history = last M samples.
     void frameStep(float** blockIn, int32_t length);
+    // The same through the sliding window.
+    void slideStep(float** blockIn, int32_t length);
+    void allocateWindow();
+    void releaseWindow();
+    void clearWindow();
+
+    // Hops the sliding window holds beyond one frame.
+    static constexpr int32_t kSpareHops = 4;
+    float** window_ = nullptr;   // per channel: windowCapacity_ samples
+    float** views_ = nullptr;    // per channel: the current frame within window_
+    int32_t windowCapacity_ = 0;
+    int32_t windowEnd_ = 0;      // one past the newest sample
 };
 
 } // namespace DSP

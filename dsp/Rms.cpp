@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "dsp/AlignedBuffer.h"
+#include "dsp/VectorOps.h"
 
 namespace DSP {
 
@@ -13,7 +14,8 @@ constexpr float kStateFloor = 1e-9f; // below this the average is taken as silen
 
 Rms::Rms(double rate, uint32_t maxSamples, double averagingMs)
     : coefficient_(static_cast<float>(std::exp(-1000.0 / (averagingMs * rate)))),
-      oneMinusCoefficient_(1.0f - coefficient_) {
+      oneMinusCoefficient_(1.0f - coefficient_),
+      steps_(MeanSquareCoefficients::of(coefficient_, oneMinusCoefficient_)) {
     sampleRate = rate;
     maxSamplesPerCall = maxSamples;
     allocate(1);
@@ -70,39 +72,11 @@ void Rms::processSilence(int32_t) {
 
 void Rms::measure(float** in, int32_t count) {
     silenceCleared_ = false;
-    // Channels in groups of up to four in one loop: each average is a chain of
-    // dependent multiply-adds, and interleaving lets the chains overlap.
-    for (int32_t first = 0; first < inputs_; first += 4) {
-        const int32_t group = inputs_ - first < 4 ? inputs_ - first : 4;
-        switch (group) {
-        case 4: measureGroup<4>(in, first, count); break;
-        case 3: measureGroup<3>(in, first, count); break;
-        case 2: measureGroup<2>(in, first, count); break;
-        default: measureGroup<1>(in, first, count); break;
-        }
-    }
-}
-
-template <int N>
-void Rms::measureGroup(float** in, int32_t first, int32_t count) {
-    const float a = coefficient_, b = oneMinusCoefficient_;
-    float s[N], h[N];
-    for (int k = 0; k < N; ++k) {
-        s[k] = state_[first + k];
-        h[k] = held_[first + k];
-    }
-    for (int32_t i = 0; i < count; ++i) {
-        for (int k = 0; k < N; ++k) {
-            const float x = in[first + k][i];
-            s[k] = b * (x * x) + a * s[k];
-            outputs_[first + k][i] = s[k];
-            h[k] = s[k] > h[k] ? s[k] : h[k];
-        }
-    }
-    for (int k = 0; k < N; ++k) {
-        held_[first + k] = h[k];
-        overallMax_ = h[k] > overallMax_ ? h[k] : overallMax_;
-        state_[first + k] = s[k] < kStateFloor ? 0.0f : s[k];
+    if (count <= 0) return;
+    vectorOps().meanSquare(in, outputs_, inputs_, count, steps_, state_, held_);
+    for (int32_t c = 0; c < inputs_; ++c) {
+        overallMax_ = held_[c] > overallMax_ ? held_[c] : overallMax_;
+        if (state_[c] < kStateFloor) state_[c] = 0.0f;
     }
 }
 

@@ -3,6 +3,7 @@
 // with held maxima: the meter publishes their square roots as RMS readings.
 
 #include "dsp/Algo.h"
+#include "dsp/VectorOps.h"
 
 namespace DSP {
 
@@ -19,7 +20,7 @@ public:
     void processSilence(int32_t count) override;
     void reset() override;
 
-    // [audio thread] The mean-square update.
+    // [audio thread] The mean-square update (four samples a step, see VectorOps::meanSquare).
     void measure(float** in, int32_t count);
     float getChannelValue(int32_t channel) const {
         return channel >= 0 && channel < inputs_ ? state_[channel] : 0.0f;
@@ -31,8 +32,6 @@ public:
     int32_t channels() const { return inputs_; }
 
 private:
-    template <int N>
-    void measureGroup(float** in, int32_t first, int32_t count);
     void allocate(int32_t channels);
     void release();
 
@@ -40,6 +39,7 @@ private:
     float overallMax_ = 0.0f;
     float coefficient_;
     float oneMinusCoefficient_;
+    MeanSquareCoefficients steps_;
     float* state_ = nullptr;
     float* held_ = nullptr;
     float** outputs_ = nullptr;

@@ -9,6 +9,16 @@
 
 namespace DSP {
 
+// state = b x^2 + a state, with the powers of a the four-sample steps use.
+struct MeanSquareCoefficients {
+    float a, b;
+    float a2, a3, a4; // a * a, a2 * a, a2 * a2 (single precision)
+    static MeanSquareCoefficients of(float a, float b) {
+        const float a2 = a * a;
+        return MeanSquareCoefficients{a, b, a2, a2 * a, a2 * a2};
+    }
+};
+
 struct VectorOps {
     const char* name;
 
@@ -30,6 +40,16 @@ struct VectorOps {
     float (*peak)(const float* x, int32_t n);
     // Sum and count of the values strictly greater than threshold, in single precision.
     void (*gatedSum)(const float* x, int32_t n, float threshold, float& sum, int32_t& count);
+    // The exponential mean square of each channel: state = b x^2 + a state
+    // per sample, each state written to out[c], the largest kept in held[c]
+    // (a NaN state is passed over). Evaluated four samples at a time,
+    // s[m] = a^(m+1) s + (the inputs' part, summed by doubling steps), so a
+    // channel's chain waits on one multiply-add per four samples instead of
+    // four. Every table runs the same operations in the same order; they
+    // agree with the one-sample form to within single-precision rounding.
+    // A state left non-finite by bad input is cleared at the end of the call.
+    void (*meanSquare)(const float* const* in, float* const* out, int32_t channels, int32_t n,
+                       const MeanSquareCoefficients& k, float* states, float* held);
     // log10 of one value, single precision.
     float (*log10)(float x);
 

@@ -54,6 +54,30 @@ static inline float largest(const float* values, int count) {
     return peak;
 }
 
+// One step of the mean square over len <= 4 samples, in the operation order
+// of the vector code: u = b x^2; q = u + a (u shifted up one); r = q + a2 (q
+// shifted up two); s[m] = A[m] state + r[m] with A = a, a2, a3, a4.
+static inline void meanSquareStep(const float* x, float* out, int32_t len, const MeanSquareCoefficients& k,
+                                  float& state, float& held) {
+    float u[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    for (int32_t m = 0; m < len; ++m) u[m] = k.b * (x[m] * x[m]);
+    const float q[4] = {u[0] + k.a * 0.0f, u[1] + k.a * u[0], u[2] + k.a * u[1], u[3] + k.a * u[2]};
+    const float r[4] = {q[0] + k.a2 * 0.0f, q[1] + k.a2 * 0.0f, q[2] + k.a2 * q[0], q[3] + k.a2 * q[1]};
+    const float A[4] = {k.a, k.a2, k.a3, k.a4};
+    const float s = state;
+    float h = held;
+    for (int32_t m = 0; m < len; ++m) {
+        out[m] = A[m] * s + r[m];
+        h = out[m] > h ? out[m] : h;
+    }
+    if (len > 0) state = out[len - 1];
+    held = h;
+}
+
+static inline void clearStateIfNotFinite(float& state) {
+    if (!(state - state == 0.0f)) state = 0.0f; // NaN or infinity
+}
+
 namespace sse2 {
 void interpolate4(const float* phases, int32_t phaseLength, const float* line, float* out, int32_t n);
 float interpolate4Peak(const float* phases, int32_t phaseLength, const float* line, int32_t n);
@@ -62,6 +86,8 @@ float interpolate4Peak(const float* phases, int32_t phaseLength, const float* li
 void biquadPairSquare(const float* const* in, float* const* out, int32_t channels, int32_t n,
                       const BiquadCoefficients& first, BiquadState* firstStates, const BiquadCoefficients& second,
                       BiquadState* secondStates);
+void meanSquare(const float* const* in, float* const* out, int32_t channels, int32_t n,
+                const MeanSquareCoefficients& k, float* states, float* held);
 } // namespace sse2
 
 } // namespace DSP

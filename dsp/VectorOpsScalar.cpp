@@ -83,6 +83,15 @@ void gatedSum(const float* x, int32_t n, float threshold, float& sum, int32_t& c
 
 float log10Scalar(float x) { return std::log10(x); }
 
+void meanSquare(const float* const* in, float* const* out, int32_t channels, int32_t n,
+                const MeanSquareCoefficients& k, float* states, float* held) {
+    for (int32_t c = 0; c < channels; ++c) {
+        for (int32_t i = 0; i < n; i += 4)
+            meanSquareStep(in[c] + i, out[c] + i, n - i < 4 ? n - i : 4, k, states[c], held[c]);
+        clearStateIfNotFinite(states[c]);
+    }
+}
+
 } // namespace
 
 void scalar::fir(const float* h, int32_t taps, const float* line, float* out, int32_t n) {
@@ -128,7 +137,7 @@ void scalar::clearIfNotFinite(BiquadState& s) { DSP::clearIfNotFinite(s); }
 float scalar::log10(float x) { return log10Scalar(x); }
 
 const VectorOps kScalarVectorOps = {
-    "scalar",       biquad,       biquadPairSquare,       square, sumExtended, minMax, peak, gatedSum, log10Scalar,
+    "scalar",       biquad,       biquadPairSquare,       square, sumExtended, minMax, peak, gatedSum, meanSquare, log10Scalar,
     scalar::fir, scalar::interpolate4, scalar::interpolate4Peak,
 };
 

@@ -236,8 +236,68 @@ void sse2::biquadPairSquare(const float* const* in, float* const* out, int32_t c
     }
 }
 
+namespace {
+
+// Up to four channels side by side, each chain in its own registers.
+template <int N>
+void meanSquareGroup(const float* const* in, float* const* out, int32_t n, const MeanSquareCoefficients& k,
+                     float* states, float* held) {
+    const __m128 a = _mm_set1_ps(k.a), a2 = _mm_set1_ps(k.a2), b = _mm_set1_ps(k.b);
+    const __m128 A = _mm_setr_ps(k.a, k.a2, k.a3, k.a4);
+    const float* x[N];
+    float* o[N];
+    __m128 s[N], h[N];
+#pragma GCC unroll 4
+    for (int c = 0; c < N; ++c) {
+        x[c] = in[c];
+        o[c] = out[c];
+        s[c] = _mm_set1_ps(states[c]);
+        h[c] = _mm_set1_ps(held[c]);
+    }
+    int32_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+#pragma GCC unroll 4
+        for (int c = 0; c < N; ++c) {
+            const __m128 v = _mm_loadu_ps(x[c] + i);
+            const __m128 u = _mm_mul_ps(b, _mm_mul_ps(v, v));
+            const __m128 q = _mm_add_ps(u, _mm_mul_ps(a, _mm_castsi128_ps(_mm_slli_si128(_mm_castps_si128(u), 4))));
+            const __m128 r = _mm_add_ps(q, _mm_mul_ps(a2, _mm_castsi128_ps(_mm_slli_si128(_mm_castps_si128(q), 8))));
+            const __m128 y = _mm_add_ps(_mm_mul_ps(A, s[c]), r);
+            _mm_storeu_ps(o[c] + i, y);
+            h[c] = _mm_max_ps(y, h[c]); // keeps h where y is NaN, as the scalar step does
+            s[c] = _mm_shuffle_ps(y, y, 0xFF);
+        }
+    }
+#pragma GCC unroll 4
+    for (int c = 0; c < N; ++c) {
+        alignas(16) float lanes[4];
+        _mm_store_ps(lanes, h[c]);
+        float hc = held[c];
+        for (int m = 0; m < 4; ++m) hc = lanes[m] > hc ? lanes[m] : hc;
+        float sc = _mm_cvtss_f32(s[c]);
+        if (i < n) meanSquareStep(x[c] + i, o[c] + i, n - i, k, sc, hc);
+        clearStateIfNotFinite(sc);
+        states[c] = sc;
+        held[c] = hc;
+    }
+}
+
+} // namespace
+
+void sse2::meanSquare(const float* const* in, float* const* out, int32_t channels, int32_t n,
+                      const MeanSquareCoefficients& k, float* states, float* held) {
+    for (int32_t c = 0; c < channels; c += 4) {
+        switch (channels - c < 4 ? channels - c : 4) {
+        case 4: meanSquareGroup<4>(in + c, out + c, n, k, states + c, held + c); break;
+        case 3: meanSquareGroup<3>(in + c, out + c, n, k, states + c, held + c); break;
+        case 2: meanSquareGroup<2>(in + c, out + c, n, k, states + c, held + c); break;
+        default: meanSquareGroup<1>(in + c, out + c, n, k, states + c, held + c); break;
+        }
+    }
+}
+
 const VectorOps kSse2VectorOps = {
-    "sse2",      scalar::biquad,     sse2::biquadPairSquare, square, sumExtended, minMax, peak, gatedSum, log10Single,
+    "sse2",      scalar::biquad,     sse2::biquadPairSquare, square, sumExtended, minMax, peak, gatedSum, sse2::meanSquare, log10Single,
     scalar::fir, sse2::interpolate4, sse2::interpolate4Peak,
 };
 

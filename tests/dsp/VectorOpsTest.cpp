@@ -330,6 +330,70 @@ TEST_P(VectorOpsTable, MinMaxIsExact) {
     }
 }
 
+TEST_P(VectorOpsTable, MeanSquareEqualsTheScalarStepsBitForBitAndTheRecurrenceToRounding) {
+    // A fast average (time constant 1000 samples) keeps the rounding drift of long runs small.
+    const float a = 0.999f;
+    const MeanSquareCoefficients k = MeanSquareCoefficients::of(a, 1.0f - a);
+    std::uniform_real_distribution<float> start(0.0f, 0.5f);
+    for (int32_t channels : {1, 2, 3, 4, 5, 9}) {
+        for (int32_t n : testLengths()) {
+            std::vector<std::vector<float>> input(static_cast<size_t>(channels));
+            for (auto& ch : input) ch = randomSamples(rng, n, -1.0f, 1.0f);
+            std::vector<float> states(input.size()), held(input.size());
+            for (size_t c = 0; c < input.size(); ++c) {
+                states[c] = start(rng);
+                held[c] = start(rng);
+            }
+            const std::vector<float> initialStates = states, initialHeld = held;
+            std::vector<float> refStates = states, refHeld = held;
+            Channels out(channels, n), ref(channels, n);
+            std::vector<const float*> in;
+            for (auto& ch : input) in.push_back(ch.data());
+            ops().meanSquare(in.data(), out.out.data(), channels, n, k, states.data(), held.data());
+            kScalarVectorOps.meanSquare(in.data(), ref.out.data(), channels, n, k, refStates.data(), refHeld.data());
+            for (int32_t c = 0; c < channels; ++c) {
+                SCOPED_TRACE(::testing::Message() << channels << " channels, n = " << n << ", channel " << c);
+                const size_t cc = static_cast<size_t>(c);
+                ASSERT_TRUE(sameBits(ref[c], out[c], n));
+                EXPECT_EQ(states[cc], refStates[cc]);
+                EXPECT_EQ(held[cc], refHeld[cc]);
+                // The one-sample recurrence, in double, from the same start.
+                double sd = initialStates[cc], hd = initialHeld[cc];
+                for (int32_t i = 0; i < n; ++i) {
+                    const double x = input[cc][static_cast<size_t>(i)];
+                    sd = static_cast<double>(k.b) * x * x + static_cast<double>(a) * sd;
+                    hd = std::max(hd, sd);
+                    ASSERT_NEAR(out[c][i], sd, 1e-5 * sd) << "sample " << i;
+                }
+                EXPECT_NEAR(held[cc], hd, 1e-5 * hd);
+            }
+        }
+    }
+}
+
+TEST_P(VectorOpsTable, MeanSquareClearsAStatePoisonedByBadInputAndKeepsTheHeldValue) {
+    const MeanSquareCoefficients k = MeanSquareCoefficients::of(0.999f, 0.001f);
+    for (float bad : {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity()}) {
+        for (int32_t n : {1, 4, 7, 64, 67}) {
+            std::vector<float> x = randomSamples(rng, n, -1.0f, 1.0f), out(static_cast<size_t>(n));
+            x[static_cast<size_t>(n / 2)] = bad;
+            const float* in = x.data();
+            float* o = out.data();
+            float state = 0.25f, held = 0.5f;
+            ops().meanSquare(&in, &o, 1, n, k, &state, &held);
+            EXPECT_EQ(state, 0.0f) << "n = " << n;
+            if (std::isnan(bad)) {
+                EXPECT_EQ(held, 0.5f) << "n = " << n; // NaN states are passed over
+            }
+            // The next call measures again from the cleared state.
+            x.assign(static_cast<size_t>(n), 1.0f);
+            ops().meanSquare(&in, &o, 1, n, k, &state, &held);
+            EXPECT_GT(state, 0.0f);
+            EXPECT_TRUE(std::isfinite(state));
+        }
+    }
+}
+
 TEST_P(VectorOpsTable, PeakIsTheLargestMagnitudeAndPassesOverNaN) {
     const float nan = std::numeric_limits<float>::quiet_NaN();
     for (int32_t n : testLengths()) {
