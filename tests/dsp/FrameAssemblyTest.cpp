@@ -151,16 +151,18 @@ Signal blockOf(const Signal& s, int32_t index, int32_t blockSize) {
 
 // Frames and lengths as handed over; scales the frame in place afterwards, so
 // the Ols output must come from the processed frame and every later frame
-// must be rebuilt rather than reused.
+// must be rebuilt rather than reused. A read-only recorder leaves its frames
+// alone and says so, which lets an Overlap slide its window instead.
 template <typename Base>
 class RecordingFramer : public Base {
 public:
-    RecordingFramer(float rate, int32_t channels, int32_t frameLength, int32_t historyLength)
-        : Base(rate, channels, 4096, frameLength, historyLength) {}
+    RecordingFramer(float rate, int32_t channels, int32_t frameLength, int32_t historyLength, bool readOnly = false)
+        : Base(rate, channels, 4096, frameLength, historyLength), readOnly_(readOnly) {}
     void processFrame(float** frame, int32_t length) override {
         const int32_t n = this->historyLength() + this->hopLength();
         frames.push_back(copyOf(frame, this->channels(), n));
         lengths.push_back(length);
+        if (readOnly_) return;
         for (int32_t c = 0; c < this->channels(); ++c)
             for (int32_t i = 0; i < n; ++i) frame[c][i] *= 3.0f;
     }
@@ -174,9 +176,21 @@ public:
 
     std::vector<Signal> frames;
     std::vector<int32_t> lengths;
+
+protected:
+    bool readOnly() const { return readOnly_; }
+
+private:
+    bool readOnly_;
 };
 using RecordingOls = RecordingFramer<Ols>;
-using RecordingOverlap = RecordingFramer<Overlap>;
+class RecordingOverlap : public RecordingFramer<Overlap> {
+public:
+    using RecordingFramer<Overlap>::RecordingFramer;
+
+protected:
+    bool readsFramesOnly() const override { return readOnly(); }
+};
 
 Signal windowOf(const Signal& s, int64_t end, int64_t length) {
     Signal w;
@@ -415,34 +429,39 @@ TEST(OlsFrames, BypassCopiesInputDelayedWithoutFrames) {
 // ---- Overlap ----------------------------------------------------------------
 
 TEST(OverlapWarmUp, FrameLengthsGrowByHopUntilTheHistoryIsFull) {
-    struct Case {
-        Geometry g;
-        std::vector<int32_t> lengths;
-    };
-    for (const Case& tc : {Case{{4, 12}, {4, 8, 12, 16, 16, 16}}, Case{{4, 8}, {4, 8, 12, 12, 12}}}) {
-        SCOPED_TRACE(geometryName(tc.g));
-        auto ov = makeReady<RecordingOverlap>(1, tc.g.frame(), tc.g.history);
-        const int32_t hops = static_cast<int32_t>(tc.lengths.size());
-        feed(*ov, makeSignal(1, hops * tc.g.hop), {tc.g.hop}, false);
-        EXPECT_EQ(ov->lengths, tc.lengths);
+    for (bool sliding : {false, true}) {
+        SCOPED_TRACE(sliding ? "sliding window" : "rebuilt frames");
+        struct Case {
+            Geometry g;
+            std::vector<int32_t> lengths;
+        };
+        for (const Case& tc : {Case{{4, 12}, {4, 8, 12, 16, 16, 16}}, Case{{4, 8}, {4, 8, 12, 12, 12}}}) {
+            SCOPED_TRACE(geometryName(tc.g));
+            auto ov = makeReady<RecordingOverlap>(1, tc.g.frame(), tc.g.history, sliding);
+            const int32_t hops = static_cast<int32_t>(tc.lengths.size());
+            feed(*ov, makeSignal(1, hops * tc.g.hop), {tc.g.hop}, false);
+            EXPECT_EQ(ov->lengths, tc.lengths);
 
-        // reset starts the warm-up over.
-        ov->reset();
-        ov->lengths.clear();
-        feed(*ov, makeSignal(1, hops * tc.g.hop), {tc.g.hop}, false);
-        EXPECT_EQ(ov->lengths, tc.lengths);
+            // reset starts the warm-up over.
+            ov->reset();
+            ov->lengths.clear();
+            feed(*ov, makeSignal(1, hops * tc.g.hop), {tc.g.hop}, false);
+            EXPECT_EQ(ov->lengths, tc.lengths);
+        }
     }
 }
 
-class OverlapFrames : public ::testing::TestWithParam<Geometry> {};
+// Each geometry with frames rebuilt per hop (a processor that writes into its
+// frames) and with the sliding window (one that only reads them).
+class OverlapFrames : public ::testing::TestWithParam<std::tuple<Geometry, bool>> {};
 
 // After every call: each frame is the last M + H samples of the stream (zeros
 // before its start), its length counts the stream samples in it, and the
 // history is the last M samples of the hops done so far.
 TEST_P(OverlapFrames, FramesAndHistoryFollowTheStream) {
-    const Geometry g = GetParam();
+    const auto [g, sliding] = GetParam();
     constexpr int32_t kChannels = 3;
-    auto ov = makeReady<RecordingOverlap>(kChannels, g.frame(), g.history);
+    auto ov = makeReady<RecordingOverlap>(kChannels, g.frame(), g.history, sliding);
     EXPECT_EQ(ov->getLatency(), g.frame());
     const int32_t total = 12 * g.hop + 3;
     const Signal in = makeSignal(kChannels, total);
@@ -463,9 +482,9 @@ TEST_P(OverlapFrames, FramesAndHistoryFollowTheStream) {
 
 // The input/output entry frames the input the same way and outputs silence.
 TEST_P(OverlapFrames, InputOutputPathFramesTheSameAndOutputsZeros) {
-    const Geometry g = GetParam();
-    auto viaInput = makeReady<RecordingOverlap>(2, g.frame(), g.history);
-    auto viaProcess = makeReady<RecordingOverlap>(2, g.frame(), g.history);
+    const auto [g, sliding] = GetParam();
+    auto viaInput = makeReady<RecordingOverlap>(2, g.frame(), g.history, sliding);
+    auto viaProcess = makeReady<RecordingOverlap>(2, g.frame(), g.history, sliding);
     const Signal in = makeSignal(2, 9 * g.hop + 1);
     feed(*viaInput, in, kIrregular, false);
     const Signal out = feed(*viaProcess, in, kIrregular, true);
@@ -478,80 +497,93 @@ TEST_P(OverlapFrames, InputOutputPathFramesTheSameAndOutputsZeros) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Geometries, OverlapFrames,
-                         ::testing::Values(Geometry{4, 12}, Geometry{4, 8}, Geometry{4, 10}, Geometry{4, 4},
-                                           Geometry{6, 2}, Geometry{12, 4}),
-                         [](const auto& info) { return geometryName(info.param); });
+                         ::testing::Combine(::testing::Values(Geometry{4, 12}, Geometry{4, 8}, Geometry{4, 10},
+                                                              Geometry{4, 4}, Geometry{6, 2}, Geometry{12, 4}),
+                                            ::testing::Bool()),
+                         [](const auto& info) {
+                             return geometryName(std::get<0>(info.param)) +
+                                    (std::get<1>(info.param) ? "_Sliding" : "_Rebuilt");
+                         });
 
 TEST(OverlapState, ResetDropsHistoryAndPartialBlock) {
-    const Geometry g{4, 12};
-    auto ov = makeReady<RecordingOverlap>(2, g.frame(), g.history);
-    feed(*ov, makeSignal(2, 7 * g.hop + 2), kIrregular, false);
-    ASSERT_FALSE(ov->isWarmingUp());
+    for (bool sliding : {false, true}) {
+        SCOPED_TRACE(sliding ? "sliding window" : "rebuilt frames");
+        const Geometry g{4, 12};
+        auto ov = makeReady<RecordingOverlap>(2, g.frame(), g.history, sliding);
+        feed(*ov, makeSignal(2, 7 * g.hop + 2), kIrregular, false);
+        ASSERT_FALSE(ov->isWarmingUp());
 
-    ov->reset();
-    EXPECT_TRUE(ov->isWarmingUp());
-    EXPECT_EQ(ov->validHistoryLength(), 0);
-    EXPECT_EQ(ov->filled(), 0);
-    EXPECT_TRUE(sameSamples(ov->historySnapshot(), Signal(2, Channel(g.history, 0.0f))));
+        ov->reset();
+        EXPECT_TRUE(ov->isWarmingUp());
+        EXPECT_EQ(ov->validHistoryLength(), 0);
+        EXPECT_EQ(ov->filled(), 0);
+        EXPECT_TRUE(sameSamples(ov->historySnapshot(), Signal(2, Channel(g.history, 0.0f))));
 
-    ov->frames.clear();
-    ov->lengths.clear();
-    const Signal fresh = makeSignal(2, 6 * g.hop, 900);
-    feed(*ov, fresh, kIrregular, false);
-    EXPECT_EQ(ov->lengths, (std::vector<int32_t>{4, 8, 12, 16, 16, 16}));
-    for (size_t k = 0; k < ov->frames.size(); ++k)
-        EXPECT_TRUE(sameSamples(ov->frames[k], windowOf(fresh, (static_cast<int64_t>(k) + 1) * g.hop, g.frame())))
-            << "frame " << k;
+        ov->frames.clear();
+        ov->lengths.clear();
+        const Signal fresh = makeSignal(2, 6 * g.hop, 900);
+        feed(*ov, fresh, kIrregular, false);
+        EXPECT_EQ(ov->lengths, (std::vector<int32_t>{4, 8, 12, 16, 16, 16}));
+        for (size_t k = 0; k < ov->frames.size(); ++k)
+            EXPECT_TRUE(sameSamples(ov->frames[k], windowOf(fresh, (static_cast<int64_t>(k) + 1) * g.hop, g.frame())))
+                << "frame " << k;
+    }
 }
 
 // Deactivation clears the samples but keeps the steady state: the next
 // windows are full-length with zeros where the old history was.
 TEST(OverlapState, DeactivationClearsSamplesButNotTheSteadyState) {
-    const Geometry g{4, 8};
-    auto ov = makeReady<RecordingOverlap>(1, g.frame(), g.history);
-    feed(*ov, makeSignal(1, 5 * g.hop + 2), kIrregular, false);
-    ASSERT_FALSE(ov->isWarmingUp());
+    for (bool sliding : {false, true}) {
+        SCOPED_TRACE(sliding ? "sliding window" : "rebuilt frames");
+        const Geometry g{4, 8};
+        auto ov = makeReady<RecordingOverlap>(1, g.frame(), g.history, sliding);
+        feed(*ov, makeSignal(1, 5 * g.hop + 2), kIrregular, false);
+        ASSERT_FALSE(ov->isWarmingUp());
 
-    ov->setActive(false);
-    EXPECT_FALSE(ov->isWarmingUp());
-    EXPECT_EQ(ov->filled(), 0);
-    EXPECT_TRUE(sameSamples(ov->historySnapshot()[0], Channel(g.history, 0.0f)));
+        ov->setActive(false);
+        EXPECT_FALSE(ov->isWarmingUp());
+        EXPECT_EQ(ov->filled(), 0);
+        EXPECT_TRUE(sameSamples(ov->historySnapshot()[0], Channel(g.history, 0.0f)));
 
-    ov->frames.clear();
-    ov->lengths.clear();
-    const Signal fresh = makeSignal(1, 2 * g.hop, 300);
-    feed(*ov, fresh, {3, 5}, false);
-    EXPECT_EQ(ov->lengths, (std::vector<int32_t>{g.frame(), g.frame()}));
-    ASSERT_EQ(ov->frames.size(), 2u);
-    EXPECT_TRUE(sameSamples(ov->frames[0], windowOf(fresh, g.hop, g.frame())));
-    EXPECT_TRUE(sameSamples(ov->frames[1], windowOf(fresh, 2 * g.hop, g.frame())));
+        ov->frames.clear();
+        ov->lengths.clear();
+        const Signal fresh = makeSignal(1, 2 * g.hop, 300);
+        feed(*ov, fresh, {3, 5}, false);
+        EXPECT_EQ(ov->lengths, (std::vector<int32_t>{g.frame(), g.frame()}));
+        ASSERT_EQ(ov->frames.size(), 2u);
+        EXPECT_TRUE(sameSamples(ov->frames[0], windowOf(fresh, g.hop, g.frame())));
+        EXPECT_TRUE(sameSamples(ov->frames[1], windowOf(fresh, 2 * g.hop, g.frame())));
+    }
 }
 
 // Bypassed hops are skipped entirely: no frames, no history, no warm-up progress.
 TEST(OverlapState, BypassFreezesFramingAndHistory) {
-    const Geometry g{4, 8};
-    auto ov = makeReady<RecordingOverlap>(1, g.frame(), g.history);
-    const Signal in = makeSignal(1, 20);
-    auto slice = [&](int32_t from, int32_t to) { return Signal{Channel(in[0].begin() + from, in[0].begin() + to)}; };
+    for (bool sliding : {false, true}) {
+        SCOPED_TRACE(sliding ? "sliding window" : "rebuilt frames");
+        const Geometry g{4, 8};
+        auto ov = makeReady<RecordingOverlap>(1, g.frame(), g.history, sliding);
+        const Signal in = makeSignal(1, 20);
+        auto slice = [&](int32_t from, int32_t to) { return Signal{Channel(in[0].begin() + from, in[0].begin() + to)}; };
 
-    feed(*ov, slice(0, 6), {6}, false);
-    ASSERT_EQ(ov->frames.size(), 1u);
-    const Signal historyBefore = ov->historySnapshot();
+        feed(*ov, slice(0, 6), {6}, false);
+        ASSERT_EQ(ov->frames.size(), 1u);
+        const Signal historyBefore = ov->historySnapshot();
 
-    ov->setFrameBypass(1);
-    feed(*ov, slice(6, 16), {10}, false);
-    EXPECT_EQ(ov->frames.size(), 1u);
-    EXPECT_TRUE(sameSamples(ov->historySnapshot(), historyBefore));
-    EXPECT_TRUE(ov->isWarmingUp());
-    EXPECT_EQ(ov->validHistoryLength(), g.hop);
+        ov->setFrameBypass(1);
+        feed(*ov, slice(6, 16), {10}, false);
+        EXPECT_EQ(ov->frames.size(), 1u);
+        EXPECT_TRUE(sameSamples(ov->historySnapshot(), historyBefore));
+        EXPECT_TRUE(ov->isWarmingUp());
+        EXPECT_EQ(ov->validHistoryLength(), g.hop);
 
-    ov->setFrameBypass(0);
-    feed(*ov, slice(16, 20), {4}, false);
-    ASSERT_EQ(ov->frames.size(), 2u);
-    EXPECT_EQ(ov->lengths[1], 2 * g.hop);
-    Channel expected = historyBefore[0];
-    expected.insert(expected.end(), in[0].begin() + 16, in[0].end());
-    EXPECT_TRUE(sameSamples(ov->frames[1][0], expected));
+        ov->setFrameBypass(0);
+        feed(*ov, slice(16, 20), {4}, false);
+        ASSERT_EQ(ov->frames.size(), 2u);
+        EXPECT_EQ(ov->lengths[1], 2 * g.hop);
+        Channel expected = historyBefore[0];
+        expected.insert(expected.end(), in[0].begin() + 16, in[0].end());
+        EXPECT_TRUE(sameSamples(ov->frames[1][0], expected));
+    }
 }
 
 TEST(OverlapState, LatencyIsTheWholeFrameInEveryMode) {
@@ -565,21 +597,24 @@ TEST(OverlapState, LatencyIsTheWholeFrameInEveryMode) {
 
 // A channel-count change rebuilds history and frame buffers as well.
 TEST(OverlapState, NewChannelCountFramesEveryChannel) {
-    const Geometry g{4, 8};
-    auto ov = makeReady<RecordingOverlap>(2, g.frame(), g.history);
-    feed(*ov, makeSignal(2, 13), kIrregular, false);
-    ASSERT_EQ(ov->setChannels(3, 3, 0), 0);
-    ov->reset();
-    ov->frames.clear();
-    ov->lengths.clear();
+    for (bool sliding : {false, true}) {
+        SCOPED_TRACE(sliding ? "sliding window" : "rebuilt frames");
+        const Geometry g{4, 8};
+        auto ov = makeReady<RecordingOverlap>(2, g.frame(), g.history, sliding);
+        feed(*ov, makeSignal(2, 13), kIrregular, false);
+        ASSERT_EQ(ov->setChannels(3, 3, 0), 0);
+        ov->reset();
+        ov->frames.clear();
+        ov->lengths.clear();
 
-    const Signal in = makeSignal(3, 5 * g.hop);
-    feed(*ov, in, kIrregular, false, [&](int32_t consumed) {
-        EXPECT_TRUE(sameSamples(ov->historySnapshot(), windowOf(in, consumed / g.hop * g.hop, g.history)));
-    });
-    ASSERT_EQ(ov->frames.size(), 5u);
-    for (size_t k = 0; k < 5; ++k)
-        EXPECT_TRUE(sameSamples(ov->frames[k], windowOf(in, (static_cast<int64_t>(k) + 1) * g.hop, g.frame())));
+        const Signal in = makeSignal(3, 5 * g.hop);
+        feed(*ov, in, kIrregular, false, [&](int32_t consumed) {
+            EXPECT_TRUE(sameSamples(ov->historySnapshot(), windowOf(in, consumed / g.hop * g.hop, g.history)));
+        });
+        ASSERT_EQ(ov->frames.size(), 5u);
+        for (size_t k = 0; k < 5; ++k)
+            EXPECT_TRUE(sameSamples(ov->frames[k], windowOf(in, (static_cast<int64_t>(k) + 1) * g.hop, g.frame())));
+    }
 }
 
 // ---- The collectors' window geometry ---------------------------------------
