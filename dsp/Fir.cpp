@@ -48,4 +48,10 @@ void Fir::filter(const float* in, float* out, int32_t count) {
     std::memcpy(out, scratch_, sizeof(float) * static_cast<size_t>(count));
 }
 
+bool Fir::lineIsSilent() const {
+    for (int32_t k = 0; line_ && k < tapCount_ - 1; ++k)
+        if (line_[k] != 0.0f) return false;
+    return true;
+}
+
 } // namespace DSP

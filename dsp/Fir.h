@@ -23,6 +23,8 @@ public:
     void filter(const float* in, float* out, int32_t count);
 
     int32_t tapCount() const { return tapCount_; }
+    // The delay line holds no earlier input but zeros.
+    bool lineIsSilent() const;
     const float* taps() const { return taps_; }
 
 private:

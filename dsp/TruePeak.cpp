@@ -18,6 +18,7 @@ void TruePeak::releaseChannels() {
         if (upsampler) upsampler->terminate();
     upsamplers_.clear();
     freeAligned(channelPeaks_);
+    freePointerArray(measuredFrom_);
 }
 
 int32_t TruePeak::setChannels(int32_t inputs, int32_t outputs, int32_t) {
@@ -33,6 +34,8 @@ int32_t TruePeak::setChannels(int32_t inputs, int32_t outputs, int32_t) {
     }
     channelPeaks_ = allocateAligned<float>(static_cast<size_t>(channelCount_));
     std::fill(channelPeaks_, channelPeaks_ + channelCount_, kFloor);
+    measuredFrom_ = allocatePointerArray<float>(channelCount_);
+    passOver_ = 0;
     return 0;
 }
 
@@ -51,16 +54,29 @@ int32_t TruePeak::terminate() {
 void TruePeak::reset() {
     overallPeak_ = kFloor;
     if (channelPeaks_) std::fill(channelPeaks_, channelPeaks_ + channelCount_, kFloor);
-}
-
-void TruePeak::restart() {
-    reset();
-    for (auto& upsampler : upsamplers_)
-        if (upsampler) upsampler->reset();
+    // Only when something from before could still ring into the next values:
+    // a reset in silence (stopped, then reset, then play) skips nothing.
+    passOver_ = 0;
+    for (const auto& upsampler : upsamplers_)
+        if (upsampler->remembersSignal()) passOver_ = upsampler->historyLength();
 }
 
 void TruePeak::measure(float** in, int32_t count) {
     if (count <= 0 || !channelPeaks_) return;
+    if (passOver_ > 0) {
+        // Interpolated, so the lines move on, but not counted.
+        const int32_t n = std::min(passOver_, count);
+        for (int32_t c = 0; c < channelCount_; ++c) upsamplers_[static_cast<size_t>(c)]->upsamplePeak(in[c], n);
+        passOver_ -= n;
+        if (n == count) return;
+        for (int32_t c = 0; c < channelCount_; ++c) measuredFrom_[c] = in[c] + n;
+        measureAll(measuredFrom_, count - n);
+        return;
+    }
+    measureAll(in, count);
+}
+
+void TruePeak::measureAll(float** in, int32_t count) {
     for (int32_t c = 0; c < channelCount_; ++c) {
         const float peak = upsamplers_[static_cast<size_t>(c)]->upsamplePeak(in[c], count);
         channelPeaks_[c] = std::max(peak, channelPeaks_[c]);

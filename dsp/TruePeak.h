@@ -22,11 +22,13 @@ public:
     int32_t setChannels(int32_t inputs, int32_t outputs, int32_t aux) override;
     int32_t initialize() override;
     int32_t terminate() override;
-    // The readings only: the interpolators keep the running signal.
+    // The readings start over. The interpolators keep the running signal
+    // (clearing them would turn it into a step from silence, whose ringing
+    // reads as a false over), and while their lines still hold signal from
+    // before the reset, the oversampled values that depend on it are passed
+    // over (20 input samples at 4x): nothing from before (a full-scale
+    // passage, an infinity) rings into the peaks after it.
     void reset() override;
-    // The readings and the interpolators' delay lines: nothing from before
-    // (a full-scale passage, an infinity) rings into the first peaks after it.
-    void restart();
 
     // [audio thread] One block of every channel, count <= maxSamplesPerCall.
     void measure(float** in, int32_t count);
@@ -39,6 +41,7 @@ public:
 
 private:
     void releaseChannels();
+    void measureAll(float** in, int32_t count);
 
     bool initialized_ = false;
     bool terminated_ = false;
@@ -46,6 +49,8 @@ private:
     float overallPeak_ = kFloor;
     float oversampling_;
     float* channelPeaks_ = nullptr;
+    float** measuredFrom_ = nullptr; // per channel: where the counted part of a block starts
+    int32_t passOver_ = 0;     // input samples whose oversampled values the peaks skip
     std::vector<std::unique_ptr<UpsamplerSinc>> upsamplers_;
 };
 

@@ -121,4 +121,13 @@ float UpsamplerSinc::upsamplePeak(const float* in, int32_t count) {
     return vectorOps().peak(upsample(in, count), outputLength(count));
 }
 
+bool UpsamplerSinc::remembersSignal() const {
+    if (usesPhases()) {
+        for (int32_t k = 0; k < phaseLength_ - 1; ++k)
+            if (line_[k] != 0.0f) return true;
+        return false;
+    }
+    return fir_ && !fir_->lineIsSilent();
+}
+
 } // namespace DSP

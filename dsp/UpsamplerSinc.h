@@ -4,6 +4,7 @@
 // stuffed zeros are skipped (four-phase interpolation); the results are the
 // same, bit for bit.
 
+#include <cmath>
 #include <memory>
 
 #include "dsp/Algo.h"
@@ -35,6 +36,12 @@ public:
     float upsamplePeak(const float* in, int32_t count);
 
     int32_t kernelLength() const { return kernelLength_; }
+    // True when an earlier input that is not zero can still reach an output.
+    bool remembersSignal() const;
+    // Earlier input samples an output value can depend on (20 for 81 taps at 4x).
+    int32_t historyLength() const {
+        return static_cast<int32_t>(std::ceil(static_cast<float>(kernelLength_ - 1) / oversampling_));
+    }
     int32_t kernelCenter() const { return kernelCenter_; }
     const float* kernel() const { return kernel_; }
     float oversampling() const { return oversampling_; }

@@ -58,9 +58,9 @@ int32_t VazEzaru::setChannelsAndArrangement(int32_t inputs, int32_t outputs, int
 void VazEzaru::setValue(int32_t id, double value) {
     switch (id) {
     case kCommandReset:
-        // Everything measured starts over, the filters' memories of the old signal included.
+        // Everything measured starts over.
         if (loudness_) loudness_->reset();
-        if (truePeak_) truePeak_->restart();
+        if (truePeak_) truePeak_->reset();
         if (rms_) rms_->reset();
         break;
     case kCommandResetMaxima:

@@ -1,7 +1,5 @@
 #include "host/MeasureCommand.h"
 
-#include <dirent.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -92,36 +90,6 @@ void printJson(const MeterReadings& r, const std::string& time, const AudioSourc
 }
 
 // Ids of this process's threads.
-std::vector<long> threadIds() {
-    std::vector<long> ids;
-    if (DIR* tasks = opendir("/proc/self/task")) {
-        while (const dirent* entry = readdir(tasks))
-            if (entry->d_name[0] != '.') ids.push_back(std::atol(entry->d_name));
-        closedir(tasks);
-    }
-    return ids;
-}
-
-// Running or ready to run; a thread that waits (or has ended) is not.
-bool threadBusy(long id) {
-    std::ifstream stat("/proc/self/task/" + std::to_string(id) + "/stat");
-    std::string text;
-    std::getline(stat, text);
-    const size_t name = text.rfind(')');
-    if (name == std::string::npos || name + 2 >= text.size()) return false;
-    return text[name + 2] == 'R' || text[name + 2] == 'D';
-}
-
-// The module hands each analysis window to a worker thread and drops a window
-// its worker has not made room for yet. Fed faster than real time, the host
-// waits until the workers sleep again: they have then taken all they were
-// given. Bounded, so that a stuck worker only slows the run down.
-void letWorkersCatchUp(const std::vector<long>& workers, std::chrono::milliseconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (std::any_of(workers.begin(), workers.end(), threadBusy) && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::microseconds(20));
-}
-
 void drawProgress(double fraction, std::ostream& out) {
     const int width = 40;
     const int filled = static_cast<int>(fraction * width + 0.5);
@@ -158,18 +126,12 @@ public:
                         " Hz; the meter measures up to " + std::to_string(std::llround(kMaxSampleRate)) + " Hz");
         if (!module_.load(options_.modulePath, error)) return fail(error);
 
-        const std::vector<long> threadsBefore = threadIds();
         ProcessingSession::Options setup;
         setup.sampleRate = source_->sampleRate();
         setup.channels = source_->channels();
         setup.blockSize = options_.blockSize;
         setup.processMode = options_.realtime ? Zel::kRealtime : Zel::kOffline;
         if (!plugin_.open(module_.factory(), setup, error)) return fail(error);
-        // The threads the processor started: its window workers. They first take the
-        // reset of the new meter, which would otherwise clear windows handed in meanwhile.
-        for (long id : threadIds())
-            if (std::find(threadsBefore.begin(), threadsBefore.end(), id) == threadsBefore.end()) workers_.push_back(id);
-        letWorkersCatchUp(workers_, std::chrono::seconds(1));
         // The editor is open while the audio plays, as a user would have it.
         if (withEditor && !plugin_.editor()) return fail("the plug-in offers no editor");
         // The unit is switched as a user does it: on the controller's control.
@@ -237,7 +199,7 @@ public:
                 if (!options_.realtime) {
                     // The idle tick at this step asked for the readings: an empty
                     // block brings them once the workers have taken their windows.
-                    letWorkersCatchUp(workers_, std::chrono::milliseconds(200));
+                    plugin_.letWorkersCatchUp(std::chrono::milliseconds(200));
                     plugin_.processNothing();
                 }
                 const MeterReadings& r = session.readings();
@@ -272,7 +234,7 @@ public:
     // The last windows are evaluated on the workers; then an idle tick asks for
     // the readings and an empty block brings them (and any pending edit) over.
     void settle() {
-        letWorkersCatchUp(workers_, std::chrono::seconds(1));
+        plugin_.letWorkersCatchUp(std::chrono::seconds(1));
         plugin_.idle();
         plugin_.processNothing();
         plugin_.idle(); // the views learn of the new values
@@ -290,7 +252,6 @@ private:
     std::unique_ptr<AudioSource> source_;
     PluginModule module_; // outlives the slot: declared before it
     PluginInstance plugin_;
-    std::vector<long> workers_;
     LoudnessSeries series_;
     std::ofstream timeline_;
     int64_t done_ = 0;
