@@ -1,5 +1,6 @@
 #pragma once
-// A second-order section in single precision: y = b0 x + b1 x1 + b2 x2 - a1 y1 - a2 y2.
+// A second-order section in single precision (direct form I), evaluated left
+// to right as y = b0 x + b1 x1 + b2 x2 - a2 y2 - a1 y1.
 
 namespace DSP {
 

@@ -8,6 +8,7 @@ namespace {
 
 VectorOpsKind bestAvailable() {
 #if defined(__x86_64__) || defined(__i386__)
+    if (__builtin_cpu_supports("avx512f")) return VectorOpsKind::kAvx512;
     if (__builtin_cpu_supports("avx2")) return VectorOpsKind::kAvx2;
     return VectorOpsKind::kSse2;
 #else
@@ -23,6 +24,7 @@ std::atomic<const VectorOps*> gActive{&vectorOpsOf(bestAvailable())};
 
 const VectorOps& vectorOpsOf(VectorOpsKind kind) {
     switch (kind) {
+    case VectorOpsKind::kAvx512: return kAvx512VectorOps;
     case VectorOpsKind::kAvx2: return kAvx2VectorOps;
     case VectorOpsKind::kSse2: return kSse2VectorOps;
     case VectorOpsKind::kScalar: break;
@@ -36,6 +38,7 @@ bool vectorOpsAvailable(VectorOpsKind kind) {
 #if defined(__x86_64__) || defined(__i386__)
     case VectorOpsKind::kSse2: return __builtin_cpu_supports("sse2");
     case VectorOpsKind::kAvx2: return __builtin_cpu_supports("avx2");
+    case VectorOpsKind::kAvx512: return __builtin_cpu_supports("avx512f");
 #else
     default: return false;
 #endif

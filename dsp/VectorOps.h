@@ -68,7 +68,7 @@ struct VectorOps {
     float (*interpolate4Peak)(const float* phases, int32_t phaseLength, const float* line, int32_t n);
 };
 
-enum class VectorOpsKind { kScalar, kSse2, kAvx2 };
+enum class VectorOpsKind { kScalar, kSse2, kAvx2, kAvx512 };
 
 // The table in use.
 const VectorOps& vectorOps();
@@ -84,5 +84,6 @@ const VectorOps& vectorOpsOf(VectorOpsKind kind);
 extern const VectorOps kScalarVectorOps;
 extern const VectorOps kSse2VectorOps;
 extern const VectorOps kAvx2VectorOps;
+extern const VectorOps kAvx512VectorOps;
 
 } // namespace DSP

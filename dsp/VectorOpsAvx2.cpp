@@ -8,7 +8,7 @@
 
 namespace DSP {
 
-namespace {
+namespace avx2 {
 
 void square(float* x, int32_t n) {
     int32_t i = 0;
@@ -90,6 +90,10 @@ void gatedSum(const float* x, int32_t n, float threshold, float& sum, int32_t& c
     finishGatedSum(s, k, x, i, n, threshold, sum, count);
 }
 
+} // namespace avx2
+
+namespace {
+
 // Sixteen consecutive input samples per step, as two registers of eight, and
 // the four phases of each: acc[p][b] lane m is out[4(i + 8b + m) + p]. One
 // broadcast tap meets eight samples, so no register is ever shuffled; each of
@@ -129,7 +133,9 @@ inline void storeInterleaved(__m256 p0, __m256 p1, __m256 p2, __m256 p3, float* 
     _mm256_storeu_ps(out + 24, _mm256_permute2f128_ps(s2, s3, 0x31));
 }
 
-void interpolate4(const float* phases, int32_t phaseLength, const float* line, float* out, int32_t n) {
+} // namespace
+
+void avx2::interpolate4(const float* phases, int32_t phaseLength, const float* line, float* out, int32_t n) {
     const float* x = line + (phaseLength - 1);
     int32_t i = 0;
     for (; i + 16 <= n; i += 16) {
@@ -141,7 +147,7 @@ void interpolate4(const float* phases, int32_t phaseLength, const float* line, f
     if (i < n) sse2::interpolate4(phases, phaseLength, line + i, out + 4 * i, n - i);
 }
 
-float interpolate4Peak(const float* phases, int32_t phaseLength, const float* line, int32_t n) {
+float avx2::interpolate4Peak(const float* phases, int32_t phaseLength, const float* line, int32_t n) {
     const float* x = line + (phaseLength - 1);
     __m256 hi = _mm256_setzero_ps(), lo = _mm256_setzero_ps();
     int32_t i = 0;
@@ -166,11 +172,10 @@ float interpolate4Peak(const float* phases, int32_t phaseLength, const float* li
     return peak;
 }
 
-} // namespace
-
 const VectorOps kAvx2VectorOps = {
-    "avx2",      scalar::biquad, sse2::biquadPairSquare, square, sumExtended, minMax, peak, gatedSum, sse2::meanSquare, scalar::log10,
-    scalar::fir, interpolate4,   interpolate4Peak,
+    "avx2",         scalar::biquad, sse2::biquadPairSquare, avx2::square,     avx2::sumExtended, avx2::minMax,
+    avx2::peak,     avx2::gatedSum, sse2::meanSquare,       scalar::log10,
+    scalar::fir,    avx2::interpolate4, avx2::interpolate4Peak,
 };
 
 } // namespace DSP

@@ -19,8 +19,8 @@ inline __m128 section(__m128 x, Lanes& s, __m128 b0, __m128 b1, __m128 b2, __m12
     __m128 y = _mm_mul_ps(b0, x);
     y = _mm_add_ps(y, _mm_mul_ps(b1, s.x1));
     y = _mm_add_ps(y, _mm_mul_ps(b2, s.x2));
-    y = _mm_sub_ps(y, _mm_mul_ps(a1, s.y1));
     y = _mm_sub_ps(y, _mm_mul_ps(a2, s.y2));
+    y = _mm_sub_ps(y, _mm_mul_ps(a1, s.y1));
     s.x2 = s.x1;
     s.x1 = x;
     s.y2 = s.y1;

@@ -249,7 +249,7 @@ TEST(CollectorIntegrated, LongQuietStretchesFallBelowTheRelativeGate) {
 TEST(CollectorIntegrated, BlockExactlyAtTheRelativeThresholdIsExcluded) {
     // Mean 10 gives a threshold of exactly 1 (10 * 0.1 in double rounds to 1.0f),
     // so a stored 1 sits on it. Including it would give 10 instead of 11.
-    for (VectorOpsKind kind : {VectorOpsKind::kScalar, VectorOpsKind::kSse2, VectorOpsKind::kAvx2}) {
+    for (VectorOpsKind kind : {VectorOpsKind::kScalar, VectorOpsKind::kSse2, VectorOpsKind::kAvx2, VectorOpsKind::kAvx512}) {
         if (!selectVectorOps(kind)) continue;
         for (int position : {0, 5, 9}) {
             SCOPED_TRACE(::testing::Message() << vectorOps().name << ", threshold block at " << position);

@@ -283,7 +283,7 @@ TEST(LoudnessVectorTables, EveryTableGivesTheSameFigures) {
     VectorTableScope restore;
     const Programme& p = programmeNamed("Range10");
     std::vector<float> reference;
-    for (VectorOpsKind kind : {VectorOpsKind::kScalar, VectorOpsKind::kSse2, VectorOpsKind::kAvx2}) {
+    for (VectorOpsKind kind : {VectorOpsKind::kScalar, VectorOpsKind::kSse2, VectorOpsKind::kAvx2, VectorOpsKind::kAvx512}) {
         if (!selectVectorOps(kind)) continue;
         SCOPED_TRACE(vectorOps().name);
         Meter meter(44100.0, 2, kStereo, false);

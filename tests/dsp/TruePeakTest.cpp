@@ -103,6 +103,7 @@ std::string kindName(VectorOpsKind kind) {
     case VectorOpsKind::kScalar: return "Scalar";
     case VectorOpsKind::kSse2: return "Sse2";
     case VectorOpsKind::kAvx2: return "Avx2";
+    case VectorOpsKind::kAvx512: return "Avx512";
     }
     return "Unknown";
 }
@@ -299,7 +300,8 @@ TEST_P(UpsamplerTables, FirEqualsNaiveFirAcrossCallsAndInPlace) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllTables, UpsamplerTables,
-                         ::testing::Values(VectorOpsKind::kScalar, VectorOpsKind::kSse2, VectorOpsKind::kAvx2),
+                         ::testing::Values(VectorOpsKind::kScalar, VectorOpsKind::kSse2, VectorOpsKind::kAvx2,
+                                           VectorOpsKind::kAvx512),
                          [](const ::testing::TestParamInfo<VectorOpsKind>& info) { return kindName(info.param); });
 
 // ---- FIR and upsampler state ----------------------------------------------------

@@ -91,6 +91,7 @@ std::string kindName(VectorOpsKind kind) {
     case VectorOpsKind::kScalar: return "Scalar";
     case VectorOpsKind::kSse2: return "Sse2";
     case VectorOpsKind::kAvx2: return "Avx2";
+    case VectorOpsKind::kAvx512: return "Avx512";
     }
     return "Unknown";
 }
@@ -455,7 +456,8 @@ TEST_P(VectorOpsTable, Log10AgreesWithScalar) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllTables, VectorOpsTable,
-                         ::testing::Values(VectorOpsKind::kScalar, VectorOpsKind::kSse2, VectorOpsKind::kAvx2),
+                         ::testing::Values(VectorOpsKind::kScalar, VectorOpsKind::kSse2, VectorOpsKind::kAvx2,
+                                           VectorOpsKind::kAvx512),
                          [](const ::testing::TestParamInfo<VectorOpsKind>& info) { return kindName(info.param); });
 
 class VectorOpsSelection : public ::testing::Test {
@@ -465,7 +467,7 @@ protected:
 
 TEST_F(VectorOpsSelection, SelectingAKindSwitchesTheActiveTableOnlyWhenAvailable) {
     ASSERT_TRUE(vectorOpsAvailable(VectorOpsKind::kScalar));
-    for (VectorOpsKind kind : {VectorOpsKind::kScalar, VectorOpsKind::kSse2, VectorOpsKind::kAvx2}) {
+    for (VectorOpsKind kind : {VectorOpsKind::kScalar, VectorOpsKind::kSse2, VectorOpsKind::kAvx2, VectorOpsKind::kAvx512}) {
         ASSERT_TRUE(selectVectorOps(VectorOpsKind::kScalar));
         const bool available = vectorOpsAvailable(kind);
         EXPECT_EQ(selectVectorOps(kind), available) << kindName(kind);
@@ -484,6 +486,7 @@ TEST_F(VectorOpsSelection, DefaultChoiceIsTheWidestAvailableTable) {
     const VectorOps* expected = &kScalarVectorOps;
     if (vectorOpsAvailable(VectorOpsKind::kSse2)) expected = &kSse2VectorOps;
     if (vectorOpsAvailable(VectorOpsKind::kAvx2)) expected = &kAvx2VectorOps;
+    if (vectorOpsAvailable(VectorOpsKind::kAvx512)) expected = &kAvx512VectorOps;
     EXPECT_EQ(&vectorOps(), expected) << vectorOps().name;
     selectVectorOps(); // idempotent
     EXPECT_EQ(&vectorOps(), expected);
