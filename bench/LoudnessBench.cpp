@@ -53,11 +53,13 @@ void analyze(benchmark::State& state, DSP::VectorOpsKind kind) {
 void scalar(benchmark::State& state) { analyze(state, DSP::VectorOpsKind::kScalar); }
 void sse2(benchmark::State& state) { analyze(state, DSP::VectorOpsKind::kSse2); }
 void avx2(benchmark::State& state) { analyze(state, DSP::VectorOpsKind::kAvx2); }
+void avx512(benchmark::State& state) { analyze(state, DSP::VectorOpsKind::kAvx512); }
 
 } // namespace
 
 BENCHMARK(scalar)->Name("LoudnessAnalyze/scalar")->Arg(64)->Arg(512)->Arg(4096);
 BENCHMARK(sse2)->Name("LoudnessAnalyze/sse2")->Arg(64)->Arg(512)->Arg(4096);
 BENCHMARK(avx2)->Name("LoudnessAnalyze/avx2")->Arg(64)->Arg(512)->Arg(4096);
+BENCHMARK(avx512)->Name("LoudnessAnalyze/avx512")->Arg(64)->Arg(512)->Arg(4096);
 
 BENCHMARK_MAIN();

@@ -117,19 +117,40 @@ void Overlap::frameStep(float** blockIn, int32_t length) {
 }
 
 void Overlap::slideStep(float** blockIn, int32_t length) {
-    const size_t hopBytes = sizeof(float) * static_cast<size_t>(hop);
+    if (blockIn)
+        for (int32_t c = 0; c < channelCount; ++c)
+            std::memcpy(window_[c] + windowEnd_, blockIn[c], sizeof(float) * static_cast<size_t>(hop));
+    for (int32_t c = 0; c < channelCount; ++c) views_[c] = window_[c] + (windowEnd_ - history);
+    windowEnd_ += hop;
+    processFrame(views_, length);
     if (windowEnd_ + hop > windowCapacity_) {
-        // Full: the last M samples go to the front, the rest is free again.
+        // No room for the next hop: the last M samples go to the front, the rest is free again.
         for (int32_t c = 0; c < channelCount; ++c)
             std::memmove(window_[c], window_[c] + (windowEnd_ - history), sizeof(float) * static_cast<size_t>(history));
         windowEnd_ = history;
     }
-    for (int32_t c = 0; c < channelCount; ++c) {
-        std::memcpy(window_[c] + windowEnd_, blockIn[c], hopBytes);
-        views_[c] = window_[c] + (windowEnd_ - history);
+}
+
+void Overlap::collectInput(float** in, int32_t count) {
+    if (!window_) {
+        SampleCollector::collectInput(in, count);
+        return;
     }
-    windowEnd_ += hop;
-    processFrame(views_, length);
+    for (int32_t c = 0; c < channelCount; ++c) inputCursors[c] = in[c];
+    if (count <= 0 || blockSize <= 0) return;
+    while (count > 0) {
+        const int32_t take = blockSize - fillCount < count ? blockSize - fillCount : count;
+        for (int32_t c = 0; c < channelCount; ++c) {
+            std::memcpy(window_[c] + windowEnd_ + fillCount, inputCursors[c], sizeof(float) * static_cast<size_t>(take));
+            inputCursors[c] += take;
+        }
+        fillCount += take;
+        count -= take;
+        if (fillCount == blockSize) {
+            fillCount = 0;
+            if (!frameBypass) (this->*frameHandler)(nullptr);
+        }
+    }
 }
 
 } // namespace DSP

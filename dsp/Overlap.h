@@ -22,6 +22,8 @@ public:
     void allocateBuffers() override;
     const float* historyOf(int32_t channel) const override;
     void processBlockInput(float** blockIn, int32_t blockSize) override;
+    // With the sliding window the input goes straight to its place in it.
+    void collectInput(float** in, int32_t count) override;
     // Frames only: the output buffers are never written.
     void processBlock(float** blockIn, float** blockOut, int32_t blockSize) override;
     // Always block collection; the latency is the whole frame.
@@ -49,7 +51,7 @@ private:
     void steadyFrame(float** blockIn);
     // Frame from history and block, processFrame, then history = last M samples.
     void frameStep(float** blockIn, int32_t length);
-    // The same through the sliding window.
+    // The same through the sliding window; blockIn null: the hop is in place already.
     void slideStep(float** blockIn, int32_t length);
     void allocateWindow();
     void releaseWindow();

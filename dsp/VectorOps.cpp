@@ -8,7 +8,7 @@ namespace {
 
 VectorOpsKind bestAvailable() {
 #if defined(__x86_64__) || defined(__i386__)
-    if (__builtin_cpu_supports("avx512f")) return VectorOpsKind::kAvx512;
+    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl")) return VectorOpsKind::kAvx512;
     if (__builtin_cpu_supports("avx2")) return VectorOpsKind::kAvx2;
     return VectorOpsKind::kSse2;
 #else
@@ -38,7 +38,7 @@ bool vectorOpsAvailable(VectorOpsKind kind) {
 #if defined(__x86_64__) || defined(__i386__)
     case VectorOpsKind::kSse2: return __builtin_cpu_supports("sse2");
     case VectorOpsKind::kAvx2: return __builtin_cpu_supports("avx2");
-    case VectorOpsKind::kAvx512: return __builtin_cpu_supports("avx512f");
+    case VectorOpsKind::kAvx512: return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl");
 #else
     default: return false;
 #endif

@@ -5,10 +5,23 @@
 #include <immintrin.h>
 
 #include "dsp/VectorOpsInternal.h"
+#include "dsp/VectorOpsLanes.h"
 
 namespace DSP {
 
 namespace avx2 {
+
+// The SSE2 filter and mean-square loops, built for this instruction set.
+void biquadPairSquare(const float* const* in, float* const* out, int32_t channels, int32_t n,
+                      const BiquadCoefficients& first, BiquadState* firstStates, const BiquadCoefficients& second,
+                      BiquadState* secondStates) {
+    biquadPairSquareInLanes(in, out, channels, n, first, firstStates, second, secondStates);
+}
+
+void meanSquare(const float* const* in, float* const* out, int32_t channels, int32_t n,
+                const MeanSquareCoefficients& k, float* states, float* held) {
+    meanSquareInLanes(in, out, channels, n, k, states, held);
+}
 
 void square(float* x, int32_t n) {
     int32_t i = 0;
@@ -173,8 +186,8 @@ float avx2::interpolate4Peak(const float* phases, int32_t phaseLength, const flo
 }
 
 const VectorOps kAvx2VectorOps = {
-    "avx2",         scalar::biquad, sse2::biquadPairSquare, avx2::square,     avx2::sumExtended, avx2::minMax,
-    avx2::peak,     avx2::gatedSum, sse2::meanSquare,       scalar::log10,
+    "avx2",         scalar::biquad, avx2::biquadPairSquare, avx2::square,     avx2::sumExtended, avx2::minMax,
+    avx2::peak,     avx2::gatedSum, avx2::meanSquare,       scalar::log10,
     scalar::fir,    avx2::interpolate4, avx2::interpolate4Peak,
 };
 

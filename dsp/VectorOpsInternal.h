@@ -79,6 +79,11 @@ static inline void clearStateIfNotFinite(float& state) {
 }
 
 namespace avx2 {
+void biquadPairSquare(const float* const* in, float* const* out, int32_t channels, int32_t n,
+                      const BiquadCoefficients& first, BiquadState* firstStates, const BiquadCoefficients& second,
+                      BiquadState* secondStates);
+void meanSquare(const float* const* in, float* const* out, int32_t channels, int32_t n,
+                const MeanSquareCoefficients& k, float* states, float* held);
 void square(float* x, int32_t n);
 float sumExtended(const float* x, int32_t n);
 void minMax(const float* x, int32_t n, float& minimum, float& maximum);
