@@ -5,8 +5,10 @@
 
 // GCC 12's AVX-512 intrinsics start from an "undefined" register and warn
 // about it where they are inlined; nothing undefined reaches a result.
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #pragma GCC diagnostic ignored "-Wuninitialized"
+#endif
 
 #include <immintrin.h>
 
