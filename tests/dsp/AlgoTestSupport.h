@@ -8,7 +8,7 @@
 #include <array>
 #include <cstring>
 #include <functional>
-#include <map>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,57 +28,34 @@ inline const std::vector<int32_t> kMeterIds = {1, 2, 3, 8, 9, 10, 11, 4, 5, 7, 4
 // Everything the algorithm saw. Lives outside the algorithm because the
 // accessor destroys the algorithm it owns.
 struct AlgoLog {
-    std::vector<std::string> events; // lifecycle and configuration calls, in order
+    std::vector<std::string> events; // every call but setValue and getValue, with its arguments, in order
     std::vector<std::pair<int32_t, double>> setValues;
     std::vector<int32_t> getValues;
-    std::vector<std::array<int32_t, 3>> channelCalls;
-    std::vector<std::array<int64_t, 4>> channelsAndArrangementCalls;
-    std::vector<std::array<uint64_t, 3>> arrangementCalls;
-    int initializeCalls = 0;
-    int resetCalls = 0;
-    int terminateCalls = 0;
-    int destructions = 0;
-    int processCalls = 0;
-    int processWithAuxCalls = 0;
-
-    int count(const std::string& event) const {
-        int n = 0;
-        for (const auto& e : events) n += e == event;
-        return n;
-    }
 };
 
 class RecordingAlgo : public Algo<double> {
 public:
     explicit RecordingAlgo(AlgoLog& log) : log_(log) {}
-    ~RecordingAlgo() override {
-        ++log_.destructions;
-        log_.events.push_back("destroy");
-    }
+    ~RecordingAlgo() override { note("destroy"); }
 
-    void setValue(int32_t id, double value) override {
-        log_.setValues.emplace_back(id, value);
-        log_.events.push_back("setValue");
-    }
+    void setValue(int32_t id, double value) override { log_.setValues.emplace_back(id, value); }
     void setMaxSamplesPerCall(uint32_t samples) override {
         Algo<double>::setMaxSamplesPerCall(samples);
-        log_.events.push_back("maxSamples " + std::to_string(samples));
+        note("maxSamples", {samples});
     }
     int32_t setChannels(int32_t inputs, int32_t outputs, int32_t aux) override {
-        log_.channelCalls.push_back({inputs, outputs, aux});
-        log_.events.push_back("setChannels");
+        note("setChannels", {inputs, outputs, aux});
         if (channelsResult == 0) channels = outputs;
         return channelsResult;
     }
     int32_t setChannelsAndArrangement(int32_t inputs, int32_t outputs, int32_t aux, uint64_t arrangement) override {
-        log_.channelsAndArrangementCalls.push_back({inputs, outputs, aux, static_cast<int64_t>(arrangement)});
-        log_.events.push_back("setChannelsAndArrangement");
+        note("setChannelsAndArrangement", {inputs, outputs, aux, static_cast<int64_t>(arrangement)});
         if (channelsResult == 0) channels = outputs;
         return channelsResult;
     }
     int32_t setArrangements(uint64_t input, uint64_t output, uint64_t aux) override {
-        log_.arrangementCalls.push_back({input, output, aux});
-        log_.events.push_back("setArrangements");
+        note("setArrangements",
+             {static_cast<int64_t>(input), static_cast<int64_t>(output), static_cast<int64_t>(aux)});
         if (!implementsArrangements) return Algo<double>::setArrangements(input, output, aux);
         return arrangementsResult;
     }
@@ -87,25 +64,20 @@ public:
         return id * 10.0 + 0.5; // distinct from anything the accessor stores
     }
     int32_t initialize() override {
-        ++log_.initializeCalls;
-        log_.events.push_back("initialize");
+        note("initialize");
         return 0;
     }
     int32_t terminate() override {
-        ++log_.terminateCalls;
-        log_.events.push_back("terminate");
+        note("terminate");
         return 0;
     }
-    void reset() override {
-        ++log_.resetCalls;
-        log_.events.push_back("reset");
-    }
+    void reset() override { note("reset"); }
     void process(float** in, float** out, int32_t count) override {
-        ++log_.processCalls;
+        note("process");
         render(in, out, count);
     }
     void processWithAux(float** in, float** out, float**, int32_t count) override {
-        ++log_.processWithAuxCalls;
+        note("processWithAux");
         render(in, out, count);
     }
 
@@ -117,6 +89,10 @@ public:
     std::function<void(float** in, float** out, int32_t count)> writer;
 
 private:
+    void note(std::string event, std::initializer_list<int64_t> arguments = {}) {
+        for (int64_t a : arguments) event += " " + std::to_string(a);
+        log_.events.push_back(event);
+    }
     void render(float** in, float** out, int32_t count) {
         if (writer) {
             writer(in, out, count);

@@ -1,21 +1,30 @@
 #pragma once
-// What the window-collector tests share: mean squares for a loudness, a mono
-// collector fed one hop at a time, and a bounded stop for objects with workers.
+// What the window-collector tests share: mean squares for a loudness, the
+// figures a collector publishes, and a mono collector fed one hop at a time.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
-#include <future>
 #include <memory>
-#include <thread>
 #include <vector>
+
+#include "dsp/CollectorIntegrated.h"
+#include "dsp/CollectorLoudnessRange.h"
 
 namespace DSP {
 
 // The mean square that reads as the given loudness.
 inline float meanSquareFor(double lufs) { return static_cast<float>(std::pow(10.0, (lufs + 0.691) / 10.0)); }
+
+// Everything a collector publishes, for whole-state comparisons.
+inline std::vector<float> figuresOf(const CollectorIntegrated& c) {
+    return {c.current(), c.result(), c.isBelowRelativeGate() ? 1.0f : 0.0f, static_cast<float>(c.storedCount())};
+}
+inline std::vector<float> figuresOf(const CollectorLoudnessRange& c) {
+    return {c.current(), c.loudnessRange(), c.rangeLow(), c.rangeHigh(),
+            c.list() ? static_cast<float>(c.list()->count()) : -1.0f};
+}
 
 // One mono collector fed one hop per call, so every call is one frame.
 template <class Collector>
@@ -45,25 +54,9 @@ public:
         for (int i = 0; i < count; ++i) hop(z);
     }
 
-    std::unique_ptr<Collector> owned; // handed away by the termination tests
+    std::unique_ptr<Collector> owned;
     Collector& collector;
     std::vector<float> input;
 };
-
-// Stopping an object that owns worker threads, with a bound: a worker that
-// never wakes fails the test instead of hanging it (the helper thread and the
-// object are then left behind).
-
-template <class Owner>
-bool terminatesWithin(std::unique_ptr<Owner> owner, std::chrono::milliseconds bound) {
-    auto done = std::make_shared<std::promise<void>>();
-    std::future<void> finished = done->get_future();
-    std::thread([o = std::move(owner), done]() mutable {
-        o->terminate();
-        o.reset();
-        done->set_value();
-    }).detach();
-    return finished.wait_for(bound) == std::future_status::ready;
-}
 
 } // namespace DSP

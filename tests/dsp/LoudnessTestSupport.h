@@ -1,7 +1,8 @@
 #pragma once
-// Shared pieces of the loudness tests: a meter driven like the plug-in drives
-// it (initialise, arrange, reset, host-sized blocks), a phase-continuous sine
-// source, and the frequency response of the stored weighting sections.
+// Shared pieces of the signal-chain tests: a meter driven like the plug-in
+// drives it (initialise, arrange, reset, host-sized blocks), a phase-continuous
+// sine source, the frequency response of the stored weighting sections, and
+// the run-once-per-vector-table fixture.
 
 #include <gtest/gtest.h>
 
@@ -10,16 +11,79 @@
 #include <cmath>
 #include <complex>
 #include <cstdint>
+#include <cstring>
 #include <future>
 #include <memory>
 #include <numbers>
+#include <random>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include "dsp/Biquad.h"
 #include "dsp/Loudness.h"
+#include "dsp/VectorOps.h"
 
 namespace DSP::testing {
+
+// ---- Vector tables ---------------------------------------------------------------
+
+inline constexpr VectorOpsKind kAllTables[] = {VectorOpsKind::kScalar, VectorOpsKind::kSse2, VectorOpsKind::kAvx2,
+                                               VectorOpsKind::kAvx512};
+
+inline std::string kindName(VectorOpsKind kind) {
+    switch (kind) {
+    case VectorOpsKind::kScalar: return "Scalar";
+    case VectorOpsKind::kSse2: return "Sse2";
+    case VectorOpsKind::kAvx2: return "Avx2";
+    case VectorOpsKind::kAvx512: return "Avx512";
+    }
+    return "Unknown";
+}
+
+inline std::string tableName(const ::testing::TestParamInfo<VectorOpsKind>& info) { return kindName(info.param); }
+
+// A test run once with each vector table selected; tables the processor lacks are skipped.
+class EachTable : public ::testing::TestWithParam<VectorOpsKind> {
+protected:
+    void SetUp() override {
+        if (!vectorOpsAvailable(GetParam())) GTEST_SKIP() << kindName(GetParam()) << " not available here";
+        ASSERT_TRUE(selectVectorOps(GetParam()));
+    }
+    void TearDown() override { selectVectorOps(); }
+    const VectorOps& ops() const { return vectorOpsOf(GetParam()); }
+};
+
+// For tests that walk the tables themselves: the default table again at the end.
+struct DefaultTableOnExit {
+    ~DefaultTableOnExit() { selectVectorOps(); }
+};
+
+inline ::testing::AssertionResult sameBits(const float* expected, const float* actual, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+        if (std::memcmp(&expected[i], &actual[i], sizeof(float)) != 0)
+            return ::testing::AssertionFailure()
+                   << "sample " << i << " of " << n << ": expected " << expected[i] << ", got " << actual[i];
+    }
+    return ::testing::AssertionSuccess();
+}
+
+inline std::vector<float> randomSamples(std::mt19937& rng, size_t n, float lo, float hi) {
+    std::uniform_real_distribution<float> dist(lo, hi);
+    std::vector<float> v(n);
+    for (auto& x : v) x = dist(rng);
+    return v;
+}
+
+// ---- Buffers and loudness figures ------------------------------------------------
+
+using Channels = std::vector<std::vector<float>>;
+
+inline std::vector<float*> pointers(Channels& channels, size_t offset = 0) {
+    std::vector<float*> p;
+    for (auto& c : channels) p.push_back(c.data() + offset);
+    return p;
+}
 
 inline constexpr float kFloorLufs = -80.0f;
 // A mean square of z reads 10 log10(z) - 0.691 LUFS.
@@ -50,6 +114,26 @@ inline double weightingGainDb(const Loudness& loudness, double frequency, double
 inline double sineLoudness(double peak, double weightingDb, double weightSum = 1.0) {
     return 10.0 * std::log10(weightSum * peak * peak / 2.0) + weightingDb + kLoudnessOffset;
 }
+
+// Weighted mean square of 1 kHz sines, one peak per channel, after the stored weighting.
+inline double sineMeanSquare(const Loudness& l, double sampleRate, const std::vector<double>& peaks,
+                             const std::vector<double>& weights) {
+    double z = 0.0;
+    for (size_t c = 0; c < peaks.size(); ++c) z += weights[c] * peaks[c] * peaks[c] / 2.0;
+    return z * std::pow(10.0, weightingGainDb(l, 1000.0, sampleRate) / 10.0);
+}
+
+inline double lufsOf(double meanSquare) { return 10.0 * std::log10(meanSquare) + kLoudnessOffset; }
+
+// Momentary, short-term, integrated, the two maxima, the range, its two
+// percentile mean squares and the relative-gate flag.
+inline std::vector<float> readingsOf(const Loudness& l) {
+    return {l.getMomentary(),    l.getShortTerm(),      l.getIntegrated(),
+            l.getMomentaryMax(), l.getShortTermMax(),   l.getLoudnessRange(),
+            l.getRangeHigh(),    l.getRangeLow(),       l.isBelowRelativeGate() ? 1.0f : 0.0f};
+}
+inline const std::vector<float> kNothingMeasured = {kFloorLufs, kFloorLufs, kFloorLufs, kFloorLufs, kFloorLufs,
+                                                    0.0f,       0.0f,       0.0f,       0.0f};
 
 // Runs work on a helper thread; false if it has not returned within limit.
 // A hung helper is left behind (detached) so the test fails instead of blocking.

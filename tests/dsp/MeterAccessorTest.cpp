@@ -1,4 +1,4 @@
-// The processor's accessor over the meter: the twelve stored parameters, the
+// The processor's accessor over the meter: the stored bypass it answers, the
 // per-channel input peaks read-and-cleared by the controller's polling, the
 // arrangement handed to the meter with its surround weights, and whole
 // programmes through the meter as the processor runs it, with the loudness
@@ -9,33 +9,27 @@
 
 #include <algorithm>
 #include <cmath>
-#include <complex>
 #include <memory>
 #include <numbers>
 #include <vector>
 
-#include "controller/ParameterTables.h"
 #include "dsp/DenormalGuard.h"
 #include "dsp/MeterValueIds.h"
 #include "dsp/VazEzaruAcc.h"
+#include "tests/dsp/LoudnessTestSupport.h"
 
 namespace DSP {
 namespace {
 
+using testing::Channels;
+using testing::kWorkerWaitMs;
+using testing::pointers;
+
 constexpr double kRate = 48000.0;
 constexpr int32_t kMaxBlock = 1024;
 constexpr double kFloorLufs = -80.0;
-constexpr int32_t kWorkerWaitMs = 5000;
 constexpr uint64_t kStereo = 0x3;
 constexpr uint64_t kFiveOne = 0x3F; // L R C LFE Ls Rs
-
-using Channels = std::vector<std::vector<float>>;
-
-std::vector<float*> pointers(Channels& channels) {
-    std::vector<float*> p;
-    for (auto& c : channels) p.push_back(c.data());
-    return p;
-}
 
 class AccessorRig {
 public:
@@ -86,33 +80,15 @@ private:
     int64_t position_ = 0;
 };
 
-// Weighted mean square of 1 kHz sines after the weighting the meter holds:
-// each channel contributes w A^2/2 |H(1 kHz)|^2, H the two stored sections.
+// The reading of 1 kHz sines of the given peaks and channel weights after the weighting the meter holds.
 double expectedLufs(const Loudness& l, const std::vector<double>& peaks, const std::vector<double>& weights) {
-    auto response = [](const BiquadCoefficients& k) {
-        const std::complex<double> z1 = std::polar(1.0, -2.0 * std::numbers::pi * 1000.0 / kRate);
-        const std::complex<double> z2 = z1 * z1;
-        return (double(k.b0) + double(k.b1) * z1 + double(k.b2) * z2) / (1.0 + double(k.a1) * z1 + double(k.a2) * z2);
-    };
-    const double gain = std::norm(response(l.shelf()) * response(l.highPass()));
-    double z = 0.0;
-    for (size_t c = 0; c < peaks.size(); ++c) z += weights[c] * peaks[c] * peaks[c] / 2.0 * gain;
-    return 10.0 * std::log10(z) - 0.691;
+    return testing::lufsOf(testing::sineMeanSquare(l, kRate, peaks, weights));
 }
 
 // ---- Set-up ------------------------------------------------------------------------
 
-TEST(MeterAccessorSetUp, StartsWithTheTableDefaultsAndAnswersTheStoredBypass) {
+TEST(MeterAccessorSetUp, StartsReadyAtTheFloorsAndAnswersTheStoredBypass) {
     VazEzaruAcc acc(kRate, kMaxBlock);
-    const Param::ParameterRecord* table = Param::meterParameters();
-    ASSERT_EQ(acc.getParameterCount(), Param::kMeterParameterCount);
-    const ValueRecord* records = acc.getValueRecords();
-    for (int32_t i = 0; i < Param::kMeterParameterCount; ++i) {
-        EXPECT_EQ(records[i].id, table[i].id) << "record " << i;
-        EXPECT_EQ(records[i].value, table[i].defaultValue) << "record " << i;
-        EXPECT_STREQ(records[i].name, table[i].name) << "record " << i;
-    }
-    // The meter is ready to measure and starts from its floors.
     ASSERT_NE(acc.meter(), nullptr);
     ASSERT_NE(acc.meter()->loudness(), nullptr);
     EXPECT_EQ(acc.getValue(kValueMomentary), kFloorLufs);
@@ -130,8 +106,8 @@ TEST(MeterAccessorSetUp, StartsWithTheTableDefaultsAndAnswersTheStoredBypass) {
 
 // Channel c of a block: a low staircase with one peak of the given signed
 // value at a position of its own.
-Channels peakBlock(int32_t channels, const std::vector<float>& peaks, size_t count = 256) {
-    Channels b(static_cast<size_t>(channels), std::vector<float>(count));
+Channels peakBlock(const std::vector<float>& peaks, size_t count = 256) {
+    Channels b(peaks.size(), std::vector<float>(count));
     for (size_t c = 0; c < b.size(); ++c) {
         for (size_t i = 0; i < count; ++i) b[c][i] = 0.001f * static_cast<float>(i % 7);
         b[c][(c * 13 + 5) % count] = peaks[c];
@@ -139,7 +115,9 @@ Channels peakBlock(int32_t channels, const std::vector<float>& peaks, size_t cou
     return b;
 }
 
-TEST(MeterAccessorInputPeaks, EachChannelReadingIsThePeakSinceThePreviousReading) {
+// Each channel's reading is the peak since its previous reading; the overall
+// input peak is kept until cleared.
+TEST(MeterAccessorInputPeaks, ChannelReadingsClearThemselvesTheOverallPeakIsClearedOnRequest) {
     DenormalGuard guard;
     AccessorRig rig(0xFFF);
     ASSERT_EQ(rig.acc->meter()->channelCount(), 12);
@@ -150,25 +128,28 @@ TEST(MeterAccessorInputPeaks, EachChannelReadingIsThePeakSinceThePreviousReading
         first.push_back((c % 2 ? -1.0f : 1.0f) * 0.05f * static_cast<float>(c + 1));
         second.push_back(0.5f - 0.03f * static_cast<float>(c));
     }
-    Channels block = peakBlock(12, first);
+    Channels block = peakBlock(first);
     rig.process(block);
     for (int32_t c = 0; c < 12; ++c) {
         EXPECT_EQ(rig.acc->getValue(peakId(c)), std::fabs(first[static_cast<size_t>(c)])) << "channel " << c;
         EXPECT_EQ(rig.acc->getValue(peakId(c)), 0.0) << "read again, channel " << c;
     }
+    EXPECT_EQ(rig.acc->getValue(kValueInputPeak), 0.6f);
 
     // After a reading only newer audio counts, even when it is quieter.
-    block = peakBlock(12, second);
+    block = peakBlock(second);
     rig.process(block);
     EXPECT_EQ(rig.acc->getValue(peakId(11)), second[11]);
     // Unread channels keep collecting across blocks; reading one leaves the others.
-    std::vector<float> third(12, 0.02f);
-    block = peakBlock(12, third);
+    block = peakBlock(std::vector<float>(12, 0.02f));
     rig.process(block);
     EXPECT_EQ(rig.acc->getValue(peakId(3)), second[3]);
     EXPECT_EQ(rig.acc->getValue(peakId(3)), 0.0);
     EXPECT_EQ(rig.acc->getValue(peakId(4)), second[4]);
-    EXPECT_EQ(rig.acc->getValue(peakId(11)), third[11]);
+    EXPECT_EQ(rig.acc->getValue(peakId(11)), 0.02f);
+    EXPECT_EQ(rig.acc->getValue(kValueInputPeak), 0.6f);
+    rig.acc->clearInputPeak();
+    EXPECT_EQ(rig.acc->getValue(kValueInputPeak), 0.0);
 
     // The level meter sees what the measurement skips: a block loud only off
     // the 32-sample grid.
@@ -177,29 +158,8 @@ TEST(MeterAccessorInputPeaks, EachChannelReadingIsThePeakSinceThePreviousReading
     const double rmsBefore = rig.acc->getValue(kValueRmsFirst + 2);
     rig.process(offGrid);
     EXPECT_EQ(rig.acc->getValue(peakId(2)), 0.7f);
+    EXPECT_EQ(rig.acc->getValue(kValueInputPeak), 0.7f);
     EXPECT_EQ(rig.acc->getValue(kValueRmsFirst + 2), rmsBefore);
-}
-
-TEST(MeterAccessorInputPeaks, TheOverallInputPeakIsKeptUntilCleared) {
-    DenormalGuard guard;
-    AccessorRig rig(kStereo);
-    Channels loud = peakBlock(2, {0.3f, -0.6f});
-    rig.process(loud);
-    EXPECT_EQ(rig.acc->getValue(kValueInputPeak), 0.6f);
-    EXPECT_EQ(rig.acc->getValue(kValueInputPeak), 0.6f) << "not cleared by reading";
-    rig.acc->getValue(kValueInputPeakFirst);
-    rig.acc->getValue(kValueInputPeakFirst + 1);
-    Channels quiet = peakBlock(2, {0.1f, 0.1f});
-    rig.process(quiet);
-    EXPECT_EQ(rig.acc->getValue(kValueInputPeak), 0.6f);
-    // Channels the set-up does not have read nothing.
-    EXPECT_EQ(rig.acc->getValue(kValueInputPeakFirst + 5), 0.0);
-    EXPECT_EQ(rig.acc->getValue(kValueInputPeakLast), 0.0);
-
-    rig.acc->clearInputPeak();
-    EXPECT_EQ(rig.acc->getValue(kValueInputPeak), 0.0);
-    rig.process(quiet);
-    EXPECT_EQ(rig.acc->getValue(kValueInputPeak), 0.1f);
 }
 
 // ---- Arrangements ----------------------------------------------------------------------
@@ -210,66 +170,26 @@ void expectWeights(const VazEzaruAcc& acc, const std::vector<float>& expected) {
     for (size_t c = 0; c < expected.size(); ++c) EXPECT_FLOAT_EQ(l->weights()[c], expected[c]) << "channel " << c;
 }
 
+// A same-count layout keeps the weights the 5.1 layout gave; a new count
+// starts them over; unequal counts are refused and change nothing.
 TEST(MeterAccessorArrangements, FiveOneWeightsReachTheLoudnessAndOutliveAnotherSixChannelLayout) {
     VazEzaruAcc acc(kRate, kMaxBlock);
     const std::vector<float> fiveOne = {1.0f, 1.0f, 1.0f, 0.0f, 1.41f, 1.41f};
     ASSERT_EQ(acc.setArrangements(kFiveOne, kFiveOne, 0), 0);
     EXPECT_EQ(acc.meter()->channelCount(), 6);
     expectWeights(acc, fiveOne);
-
-    // L R C and three speakers that carry no weight rule: the same count
-    // keeps the weights the 5.1 layout gave.
-    ASSERT_EQ(acc.setArrangements(0x1C7, 0x1C7, 0), 0);
+    ASSERT_EQ(acc.setArrangements(0x1C7, 0x1C7, 0), 0); // L R C and three speakers no weight rule names
     expectWeights(acc, fiveOne);
 
-    // A new count starts the weights over.
-    ASSERT_EQ(acc.setArrangements(kStereo, kStereo, 0), 0);
-    expectWeights(acc, {1.0f, 1.0f});
     ASSERT_EQ(acc.setArrangements(0x33, 0x33, 0), 0); // L R Ls Rs
     expectWeights(acc, {1.0f, 1.0f, 1.41f, 1.41f});
-}
-
-TEST(MeterAccessorArrangements, UnequalChannelCountsAreRefusedAndTheMeterKeepsItsSetUp) {
-    DenormalGuard guard;
-    AccessorRig rig(kStereo);
-    EXPECT_EQ(rig.acc->setArrangements(0x7, kStereo, 0), 1);
-    EXPECT_EQ(rig.acc->setArrangements(kFiveOne, kStereo, 0), 1);
-    EXPECT_EQ(rig.acc->setArrangements(kStereo, 0x1, 0), 1);
-    VazEzaru* meter = rig.acc->meter();
-    EXPECT_EQ(meter->channelCount(), 2);
-    expectWeights(*rig.acc, {1.0f, 1.0f});
-    EXPECT_EQ(meter->rms()->channels(), 2);
-    EXPECT_EQ(meter->truePeak()->channelCount(), 2);
-
-    // The meter goes on passing and measuring stereo.
-    Channels in = peakBlock(2, {0.25f, -0.5f});
-    Channels out(2, std::vector<float>(in[0].size(), 9.0f));
-    auto i = pointers(in);
-    auto o = pointers(out);
-    meter->process(i.data(), o.data(), static_cast<int32_t>(in[0].size()));
-    EXPECT_EQ(out, in);
-    EXPECT_GT(meter->getValue(kValueTruePeak), 0.45);
-}
-
-// ---- Output peak -------------------------------------------------------------------------
-
-TEST(MeterAccessorOutputPeak, ClearingTheOutputPeakClearsTheHeldRmsOnly) {
-    DenormalGuard guard;
-    AccessorRig rig(kStereo);
-    ASSERT_NO_FATAL_FAILURE(rig.playSine(0.5, {0.6, 0.2}));
-    ASSERT_NO_FATAL_FAILURE(rig.playSine(0.5, {0.1, 0.1}));
-    const double running = rig.acc->getValue(kValueRmsFirst);
-    const double inputPeak = rig.acc->getValue(kValueInputPeak);
-    ASSERT_GT(rig.acc->getValue(kValueRmsOverall), running);
-
-    rig.acc->clearOutputPeak();
-    EXPECT_EQ(rig.acc->getValue(kValueRmsOverall), 0.0);
-    EXPECT_EQ(rig.acc->getValue(kValueRmsFirst), running);
-    EXPECT_EQ(rig.acc->getValue(kValueInputPeak), inputPeak);
-
-    // Held again from the next block on.
-    ASSERT_NO_FATAL_FAILURE(rig.playSine(0.1, {0.1, 0.1}));
-    EXPECT_GT(rig.acc->getValue(kValueRmsOverall), 0.0);
+    ASSERT_EQ(acc.setArrangements(kStereo, kStereo, 0), 0);
+    expectWeights(acc, {1.0f, 1.0f});
+    EXPECT_EQ(acc.setArrangements(0x7, kStereo, 0), 1);
+    EXPECT_EQ(acc.setArrangements(kFiveOne, kStereo, 0), 1);
+    EXPECT_EQ(acc.setArrangements(kStereo, 0x1, 0), 1);
+    EXPECT_EQ(acc.meter()->channelCount(), 2);
+    expectWeights(acc, {1.0f, 1.0f});
 }
 
 // ---- Whole programmes -----------------------------------------------------------------------
@@ -323,6 +243,20 @@ TEST(MeterAccessorProgramme, ResetReadsTheFloorAtOnceAndTheWorkersStartOver) {
     const double expected = expectedLufs(*rig.acc->meter()->loudness(), quiet, {1.0, 1.0});
     EXPECT_NEAR(rig.acc->getValue(kValueIntegrated), expected, 0.1);
     EXPECT_NEAR(rig.acc->getValue(kValueMomentaryMax), expected, 0.1);
+}
+
+// The output peak the controller clears is the held RMS; the running RMS and the input peak stay.
+TEST(MeterAccessorProgramme, ClearingTheOutputPeakClearsTheHeldRmsOnly) {
+    DenormalGuard guard;
+    AccessorRig rig(kStereo);
+    ASSERT_NO_FATAL_FAILURE(rig.playSine(0.5, {0.6, 0.2}));
+    ASSERT_NO_FATAL_FAILURE(rig.playSine(0.5, {0.1, 0.1}));
+    const double running = rig.acc->getValue(kValueRmsFirst), inputPeak = rig.acc->getValue(kValueInputPeak);
+    ASSERT_GT(rig.acc->getValue(kValueRmsOverall), running);
+    rig.acc->clearOutputPeak();
+    EXPECT_EQ(rig.acc->getValue(kValueRmsOverall), 0.0);
+    EXPECT_EQ(rig.acc->getValue(kValueRmsFirst), running);
+    EXPECT_EQ(rig.acc->getValue(kValueInputPeak), inputPeak);
 }
 
 } // namespace

@@ -1,6 +1,8 @@
-// The audio-thread guard itself: what it sees inside a guarded region and
-// what it must not see (other threads, try-locks, the host's exempt code),
-// late blocks, and the counts in its report.
+// The audio-thread guard a strict host runs: what it sees inside a guarded
+// region and what it must not see (other threads, try-locks, the host's exempt
+// code), late blocks, the counts in its report; then the sessions it watches,
+// their one audio thread, and the meter's whole audio path without one
+// allocation, blocking call or late block.
 
 #include <gtest/gtest.h>
 #include <pthread.h>
@@ -16,15 +18,18 @@
 #include <string>
 #include <thread>
 
+#include "HostTestSupport.h"
 #include "host/AudioThreadGuard.h"
-#include "host/HostContext.h"
+#include "host/PluginInstance.h"
 #include "host/view/TextControl.h"
 #include "interfaces/IAttributeSet.h"
 #include "interfaces/IMessageObject.h"
 
+namespace HostTest {
 namespace {
 
 using NivoloHost::AudioThreadGuard;
+using NivoloHost::PluginInstance;
 using Kind = AudioThreadGuard::Kind;
 
 // Called through volatile pointers so that the compiler keeps every call.
@@ -36,8 +41,6 @@ void (*volatile callFree)(void*) = std::free;
 void* (*volatile callNew)(size_t) = static_cast<void* (*)(size_t)>(::operator new);
 void* (*volatile callAlignedNewArray)(size_t, std::align_val_t) =
     static_cast<void* (*)(size_t, std::align_val_t)>(::operator new[]);
-
-constexpr double kRate = 48000.0;
 
 #if defined(NIVOLO_SANITIZED)
 constexpr bool kSanitized = true; // the sanitizer's allocator reports every form alike, without the caller
@@ -170,15 +173,15 @@ TEST_F(AudioThreadGuardTest, LocksThatCanBlockAreSeenTryLocksAndPostsAreNot) {
 }
 
 TEST_F(AudioThreadGuardTest, ExemptScopesHideTheHostsMessagesAndTextButNotWhatFollows) {
-    auto host = Zel::IPtr<NivoloHost::HostContext>::adopt(new NivoloHost::HostContext);
-    auto text = Zel::IPtr<NivoloHost::TextControl>::adopt(new NivoloHost::TextControl);
+    auto host = IPtr<HostContext>::adopt(new HostContext);
+    auto text = IPtr<NivoloHost::TextControl>::adopt(new NivoloHost::TextControl);
     char16_t back[16] = {};
     {
         AudioThreadGuard::Region region(480, kRate);
         // What a "time" message costs the host, and the controller's text control.
         void* raw = nullptr;
-        host->createInstance(Zel::IMessageObject_iid, Zel::IMessageObject_iid, &raw);
-        if (auto* message = static_cast<Zel::IMessageObject*>(raw)) {
+        host->createInstance(IMessageObject_iid, IMessageObject_iid, &raw);
+        if (auto* message = static_cast<IMessageObject*>(raw)) {
             message->assignMessageId("a message id too long for a short string");
             message->attributeSet()->setString("a key too long for a short string", u"00:00:01");
             message->attributeSet()->getString("a key too long for a short string", back, sizeof back);
@@ -255,4 +258,119 @@ TEST_F(AudioThreadGuardTest, TheReportCarriesEveryCountAndFailsOnAnyViolation) {
     EXPECT_EQ(text.substr(text.size() - std::min(text.size(), last.size())), last) << text;
 }
 
+// ---- sessions under the guard ------------------------------------------------------
+
+class GuardedSession : public ModuleTest {
+protected:
+    void SetUp() override {
+        ModuleTest::SetUp();
+        wasEnabled_ = AudioThreadGuard::enabled();
+        AudioThreadGuard::enable(false); // only the sessions' own option
+        AudioThreadGuard::reset();
+    }
+    void TearDown() override { AudioThreadGuard::enable(wasEnabled_); }
+
+    static ProcessingSession::Options guarded(int32_t channels = 2) {
+        ProcessingSession::Options options;
+        options.channels = channels;
+        options.blockSize = kTenMs;
+        options.audioGuard = true;
+        return options;
+    }
+    static void expectClean() {
+        std::ostringstream details;
+        EXPECT_TRUE(AudioThreadGuard::finish(details)) << details.str();
+    }
+
+    bool wasEnabled_ = false;
+};
+
+TEST_F(GuardedSession, TheGuardWatchesSessionsThatAskAndAllOnceEnabled) {
+    ProcessingSession plain, checked;
+    ProcessingSession::Options unguarded = guarded();
+    unguarded.audioGuard = false;
+    ASSERT_TRUE(open(plain, unguarded));
+    ASSERT_TRUE(open(checked, guarded()));
+    plain.processNothing();
+    EXPECT_EQ(AudioThreadGuard::counts().blocks, 0);
+    checked.processNothing();
+    EXPECT_EQ(AudioThreadGuard::counts().blocks, 1);
+    AudioThreadGuard::enable(true);
+    plain.processNothing();
+    EXPECT_EQ(AudioThreadGuard::counts().blocks, 2);
+}
+
+TEST_F(GuardedSession, AProcessCallFromASecondThreadIsAViolation) {
+    ProcessingSession session;
+    ASSERT_TRUE(open(session, guarded()));
+    session.processNothing();
+    std::thread([&] { session.processNothing(); }).join();
+    EXPECT_EQ(AudioThreadGuard::counts().wrongThreads, 1);
+    // Opened again, the session takes whichever thread comes first.
+    ASSERT_TRUE(open(session, guarded()));
+    std::thread([&] { session.processNothing(); }).join();
+    EXPECT_EQ(AudioThreadGuard::counts().wrongThreads, 1);
+    session.processNothing();
+    EXPECT_EQ(AudioThreadGuard::counts().wrongThreads, 2);
+    AudioThreadGuard::reset(); // made on purpose
+}
+
+// With the host's stand-in as peer: elapsed time, requests, every parameter
+// command, bypass, silence and a restored state, in stereo and 5.1.
+TEST_F(GuardedSession, TheMetersAudioPathNeitherAllocatesNorBlocks) {
+    for (int32_t channels : {2, 6}) {
+        SCOPED_TRACE(channels);
+        ProcessingSession session;
+        ASSERT_TRUE(open(session, guarded(channels)));
+        Signal tone(channels, dbToAmplitude(-20.0)), silence(channels, 0.0);
+        feed(session, tone, 4.0); // past the first short-term window and several "time" messages
+        session.changeParameter(kUnitSwitch, 1.0);
+        session.changeParameter(kResetTruePeak, 1.0);
+        settleAndRead(session, tone);
+        session.changeParameter(kResetLoudness, 1.0); // sends "time" at once
+        feed(session, silence, 1.0);
+        session.changeParameter(kBypass, 1.0);
+        settleAndRead(session, tone);
+        session.changeParameter(kBypass, 0.0);
+        session.peer().sendIntMessage("resetMaxLevelIn", 0);
+        session.peer().sendIntMessage("resetMaxLevelOut", 0);
+        feed(session, tone, 1.0);
+        ASSERT_EQ(restoreState(session.component(), saveState(session.component())), kResultOk);
+        settleAndRead(session, tone); // the next block applies the restored state
+        EXPECT_TRUE(session.readings().received);
+        EXPECT_GE(session.peer().timeTexts().size(), 6u);
+        // Every block was watched: 6 s in 10 ms blocks, and two blocks per settle.
+        EXPECT_EQ(AudioThreadGuard::counts().blocks, (4 + 1 + 1) * 100 + 3 * 2);
+        expectClean();
+        AudioThreadGuard::reset();
+    }
+}
+
+// With the module's own controller as peer and its editor open: "time" then
+// reaches the controller's text on the audio thread, clicks reach the processor.
+TEST_F(GuardedSession, TheMetersAudioPathWithItsControllerNeitherAllocatesNorBlocks) {
+    PluginInstance plugin;
+    std::string error;
+    ASSERT_TRUE(plugin.open(factory(), guarded(), error)) << error;
+    ASSERT_NE(plugin.editor(), nullptr);
+    Signal tone(2, dbToAmplitude(-18.0));
+    auto play = [&](double seconds) {
+        for (int b = 0; b < static_cast<int>(seconds * kRate / kTenMs); ++b) {
+            float* const* in = tone.next(kTenMs);
+            plugin.processBlock(in, in, kTenMs);
+        }
+    };
+    play(3.5);
+    for (const char* name : {"scaleModeLoudness", "resetTruePeak", "resetLoudnessMMax", "loudnessMView", "about", "about",
+                             "resetLoudness"}) {
+        ASSERT_TRUE(plugin.editor()->clickElement(name)) << name;
+        play(0.5); // the click reaches the processor, its answer the editor
+    }
+    play(1.25);
+    EXPECT_EQ(plugin.controlText("time"), "00:00:01") << "1.75 s since the reset";
+    EXPECT_EQ(AudioThreadGuard::counts().blocks, static_cast<int64_t>(3.5 * 100 + 7 * 50 + 125));
+    expectClean();
+}
+
 } // namespace
+} // namespace HostTest

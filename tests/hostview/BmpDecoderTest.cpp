@@ -24,11 +24,14 @@ void putU32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
 }
 
 // The colour this test paints at (x, y), y counted from the top.
-uint32_t colourAt(int x, int y) { return 0xFF000000u | static_cast<uint32_t>(x * 40 + 1) << 16 | static_cast<uint32_t>(y * 50 + 2) << 8 | static_cast<uint32_t>(x + y + 3); }
+uint32_t colourAt(int x, int y) {
+    return 0xFF000000u | static_cast<uint32_t>(x * 40 + 1) << 16 | static_cast<uint32_t>(y * 50 + 2) << 8 |
+           static_cast<uint32_t>(x + y + 3);
+}
 
 // A BMP file as a writer lays it out: headers, then rows from the bottom, each
 // B, G, R per pixel and padded to four bytes.
-std::vector<uint8_t> makeBmp(int width, int height, uint16_t bits = 24) {
+std::vector<uint8_t> makeBmp(int width, int height) {
     const size_t stride = (static_cast<size_t>(width) * 3 + 3) / 4 * 4;
     std::vector<uint8_t> b(54 + stride * static_cast<size_t>(height), 0);
     b[0] = 'B';
@@ -39,7 +42,7 @@ std::vector<uint8_t> makeBmp(int width, int height, uint16_t bits = 24) {
     putU32(b, 18, static_cast<uint32_t>(width));
     putU32(b, 22, static_cast<uint32_t>(height));
     putU16(b, 26, 1);
-    putU16(b, 28, bits);
+    putU16(b, 28, 24);
     for (int y = 0; y < height; ++y) {
         uint8_t* row = b.data() + 54 + stride * static_cast<size_t>(height - 1 - y);
         for (int x = 0; x < width; ++x) {
@@ -69,17 +72,6 @@ TEST(BmpDecoder, ReadsBottomUpRowsWithPaddingIntoTopDownPixels) {
     }
 }
 
-TEST(BmpDecoder, ToleratesAMissingPadOnTheLastRowOnly) {
-    std::vector<uint8_t> file = makeBmp(3, 2); // 9 bytes of pixels, 3 of padding per row
-    BmpDecoder::Image image;
-    std::string error;
-    file.resize(file.size() - 3);
-    EXPECT_TRUE(BmpDecoder::decode(file.data(), file.size(), image, error)) << error;
-    file.resize(file.size() - 1);
-    EXPECT_FALSE(BmpDecoder::decode(file.data(), file.size(), image, error));
-    EXPECT_TRUE(image.pixels.empty());
-}
-
 TEST(BmpDecoder, RefusesOtherFormsWithTheirReason) {
     struct Case {
         const char* what;
@@ -106,9 +98,11 @@ TEST(BmpDecoder, RefusesOtherFormsWithTheirReason) {
     }
 }
 
+// Every cut is refused with a reason, except one inside the last row's
+// padding, which writers are known to leave out.
 TEST(BmpDecoder, EveryTruncationIsRefusedWithoutReadingPastTheEnd) {
-    const std::vector<uint8_t> file = makeBmp(5, 4);
-    const size_t lastRowPad = 1; // 15 bytes of pixels padded to 16
+    const std::vector<uint8_t> file = makeBmp(3, 4);
+    const size_t lastRowPad = 3; // 9 bytes of pixels padded to 12
     for (size_t length = 0; length < file.size(); ++length) {
         // A copy of exactly that length, so that a read past it is a fault the
         // sanitisers and the heap checker see.
@@ -119,6 +113,7 @@ TEST(BmpDecoder, EveryTruncationIsRefusedWithoutReadingPastTheEnd) {
         EXPECT_EQ(ok, length >= file.size() - lastRowPad) << "length " << length;
         if (!ok) {
             EXPECT_FALSE(error.empty()) << "length " << length;
+            EXPECT_TRUE(image.pixels.empty()) << "length " << length;
         }
     }
 }

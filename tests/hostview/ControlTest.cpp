@@ -25,16 +25,21 @@ IPtr<T> make() {
     return IPtr<T>::adopt(new T);
 }
 
-// Records the listener calls.
-class Listener final : public IPlugController {
+// A stack object standing in for a listener or a hook: never counted.
+template <class Interface>
+class Uncounted : public Interface {
 public:
-    virtual ~Listener() = default;
+    virtual ~Uncounted() = default;
     tresult QueryInterface(const TUID&, void** obj) override {
         *obj = nullptr;
         return kNoInterface;
     }
     uint32_t AddRef() override { return 2; }
     uint32_t Release() override { return 1; }
+};
+
+class Listener final : public Uncounted<IPlugController> {
+public:
     tresult findControl(const char*, IControl**) override { return kResultFalse; }
     tresult controlChanged(IControl* control, int32_t tag) override {
         calls.push_back({tag, control->getRealValue()});
@@ -43,7 +48,18 @@ public:
     std::vector<std::pair<int32_t, float>> calls;
 };
 
-TEST(Controls, NormalisedValueMapsTheRangeLinearly) {
+// Writes the value in its own way, or refuses.
+class Hook final : public Uncounted<IValueStringRepresentation> {
+public:
+    tresult valueToText(IControl* control, IStringValue* text) override {
+        if (refuse) return kResultFalse;
+        return text->setText(control->getIntValue() ? u"LU" : u"LUFS");
+    }
+    tresult textToValue(IControl*, const char16_t*) override { return kResultFalse; }
+    bool refuse = false;
+};
+
+TEST(Controls, ValuesMapTheirRangeLinearlyStayWithinItAndIntegersStayWhole) {
     auto c = make<ContinuousControl>();
     c->setRealMin(-80.0f);
     c->setRealMax(20.0f);
@@ -52,14 +68,12 @@ TEST(Controls, NormalisedValueMapsTheRangeLinearly) {
     c->setNormalized(0.25f, 0);
     EXPECT_FLOAT_EQ(c->getRealValue(), -80.0f + 0.25f * 100.0f);
     c->setRealValue(50.0f, 0);
-    EXPECT_FLOAT_EQ(c->getRealValue(), 20.0f) << "held within the range";
+    EXPECT_FLOAT_EQ(c->getRealValue(), 20.0f);
     c->setNormalized(-1.0f, 0);
     EXPECT_FLOAT_EQ(c->getRealValue(), -80.0f);
     EXPECT_EQ(c->setRealValue(std::nanf(""), 0), kInvalidArgument);
     EXPECT_FLOAT_EQ(c->getRealValue(), -80.0f);
-}
 
-TEST(Controls, IntegerAndSwitchControlsHoldWholeValues) {
     auto i = make<IntegerControl>();
     i->setIntMin(0);
     i->setIntMax(4);
@@ -67,12 +81,10 @@ TEST(Controls, IntegerAndSwitchControlsHoldWholeValues) {
     EXPECT_EQ(i->getIntValue(), 2);
     EXPECT_FLOAT_EQ(i->getNormalized(), 0.5f);
     auto s = make<SwitchControl>();
-    EXPECT_EQ(s->getIntMax(), 1);
     s->setRealValue(0.7f, 0);
     EXPECT_EQ(s->getIntValue(), 1);
     s->setNormalized(0.2f, 0);
     EXPECT_EQ(s->getIntValue(), 0);
-    EXPECT_EQ(s->getKind(), ControlBase::kSwitch);
 }
 
 TEST(Controls, OnlyNotifyingChangesReachTheListenerWithTheTag) {
@@ -83,13 +95,11 @@ TEST(Controls, OnlyNotifyingChangesReachTheListenerWithTheTag) {
     EXPECT_TRUE(listener.calls.empty());
     c->setIntValue(0, 1);
     c->setNormalized(1.0f, 1);
-    ASSERT_EQ(listener.calls.size(), 2u);
-    EXPECT_EQ(listener.calls[0], (std::pair<int32_t, float>{48, 0.0f}));
-    EXPECT_EQ(listener.calls[1], (std::pair<int32_t, float>{48, 1.0f}));
+    EXPECT_EQ(listener.calls, (std::vector<std::pair<int32_t, float>>{{48, 0.0f}, {48, 1.0f}}));
     EXPECT_EQ(c->getListener(), &listener);
 }
 
-TEST(Controls, DefaultsAndFlagsThroughTheExtension) {
+TEST(Controls, DefaultsFlagsAndPrecisionThroughTheExtensions) {
     auto c = make<ContinuousControl>();
     IPtr<IControlExtension> ext = queryInterface<IControlExtension>(c->asControl());
     ASSERT_TRUE(ext);
@@ -102,8 +112,6 @@ TEST(Controls, DefaultsAndFlagsThroughTheExtension) {
     ext->setFlag(IControlExtension::kFlagAutomatable, 1);
     ext->setFlag(IControlExtension::kFlagWrapAround, 1);
     ext->setFlag(IControlExtension::kFlagAutomatable, 0);
-    EXPECT_EQ(ext->hasFlag(IControlExtension::kFlagWrapAround), kResultTrue);
-    EXPECT_EQ(ext->hasFlag(IControlExtension::kFlagAutomatable), kResultFalse);
     EXPECT_EQ(ext->getFlags(), IControlExtension::kFlagWrapAround);
 
     IPtr<IControlPrecision> precision = queryInterface<IControlPrecision>(c->asControl());
@@ -113,24 +121,6 @@ TEST(Controls, DefaultsAndFlagsThroughTheExtension) {
     EXPECT_EQ(precision->setPrecision(-1), kInvalidArgument);
     EXPECT_FALSE(queryInterface<IControlPrecision>(make<IntegerControl>()->asControl())) << "continuous controls only";
 }
-
-// A hook that writes the value in its own way, or refuses.
-class Hook final : public IValueStringRepresentation {
-public:
-    virtual ~Hook() = default;
-    tresult QueryInterface(const TUID&, void** obj) override {
-        *obj = nullptr;
-        return kNoInterface;
-    }
-    uint32_t AddRef() override { return 2; }
-    uint32_t Release() override { return 1; }
-    tresult valueToText(IControl* control, IStringValue* text) override {
-        if (refuse) return kResultFalse;
-        return text->setText(control->getIntValue() ? u"LU" : u"LUFS");
-    }
-    tresult textToValue(IControl*, const char16_t*) override { return kResultFalse; }
-    bool refuse = false;
-};
 
 TEST(Controls, ValueTextsComeFromTheHookWhileItAnswers) {
     Hook hook;
@@ -148,22 +138,29 @@ TEST(Controls, ValueTextsComeFromTheHookWhileItAnswers) {
     EXPECT_EQ(c->valueText(), "0");
 }
 
-TEST(Controls, TextControlsKeepTheirTextAndCutLongOnes) {
+TEST(Controls, TextsAreKeptCutToTheirBuffersAndHeldOnlyByTextControls) {
     auto t = make<TextControl>();
     t->setText(u"00:01:23", 0);
     char buffer[6];
     int32_t size = sizeof buffer;
     ASSERT_EQ(t->getText(buffer, &size), kResultOk);
-    EXPECT_STREQ(buffer, "00:01") << "cut to the buffer";
+    EXPECT_STREQ(buffer, "00:01");
     EXPECT_EQ(size, 5);
     EXPECT_EQ(t->valueText(), "00:01:23");
-    std::u16string longText(TextControl::kMaxUnits + 10, u'x');
-    t->setText(longText.c_str(), 0);
+    t->setText(std::u16string(TextControl::kMaxUnits + 10, u'x').c_str(), 0);
     EXPECT_EQ(t->text().size(), static_cast<size_t>(TextControl::kMaxUnits));
     t->setText(nullptr, 0);
     EXPECT_EQ(t->text(), "");
-    auto i = make<IntegerControl>();
-    EXPECT_EQ(i->setText(u"x", 0), kResultFalse) << "only text controls hold a text";
+    EXPECT_EQ(make<IntegerControl>()->setText(u"x", 0), kResultFalse);
+
+    auto v = make<StringValue>();
+    EXPECT_FALSE(v->wasSet());
+    v->setText(u"-23.0");
+    char16_t out[4];
+    ASSERT_EQ(v->getText(out, 4), kResultOk);
+    EXPECT_EQ(std::u16string(out), u"-23");
+    EXPECT_EQ(v->utf8(), "-23.0");
+    EXPECT_EQ(v->getText(out, 0), kInvalidArgument);
 }
 
 TEST(Controls, TextsSetFromAnotherThreadAreReadWhole) {
@@ -180,17 +177,6 @@ TEST(Controls, TextsSetFromAnotherThreadAreReadWhole) {
     }
     stop = true;
     audio.join();
-}
-
-TEST(StringValueHolder, CopiesAndCutsTexts) {
-    auto v = make<StringValue>();
-    EXPECT_FALSE(v->wasSet());
-    v->setText(u"-23.0");
-    char16_t out[4];
-    ASSERT_EQ(v->getText(out, 4), kResultOk);
-    EXPECT_EQ(std::u16string(out), u"-23");
-    EXPECT_EQ(v->utf8(), "-23.0");
-    EXPECT_EQ(v->getText(out, 0), kInvalidArgument);
 }
 
 } // namespace

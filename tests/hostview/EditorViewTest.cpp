@@ -1,13 +1,13 @@
-// The editor built from the meter's skin: every name bound through the
-// controller, what the render shows for the controls' values (checked against
-// the decoded skin bitmaps), clicks, tooltips and the module view inside it.
+// The editor built from the meter's skin template: every name bound through
+// the controller, what the render shows for the controls' values (checked
+// against the decoded skin bitmaps), clicks, tooltips and the module view
+// inside it.
 
 #include <gtest/gtest.h>
 
 #include <pugixml.hpp>
 
 #include <cmath>
-
 #include <thread>
 
 #include "host/view/EditorView.h"
@@ -20,7 +20,6 @@ using NivoloHost::Bitmap;
 using NivoloHost::EditorView;
 using NivoloHost::ViewFramework;
 
-constexpr const char* kTemplate = "DuravIrorSmallVazEzaru";
 constexpr uint32_t kNormalText = 0xFF06FBC5u; // "ap.data.normal"
 
 class EditorViewTest : public ::testing::Test {
@@ -30,35 +29,34 @@ protected:
         ASSERT_TRUE(framework->skins().registerSkinData(this, file.data(), file.size()))
             << framework->skins().lastError();
         IPlugView* view = nullptr;
-        ASSERT_EQ(framework->skins().createView(kTemplate, controller.get(), &view), kResultOk);
+        ASSERT_EQ(framework->skins().createView("DuravIrorSmallVazEzaru", controller.get(), &view), kResultOk);
         auto held = IPtr<IPlugView>::adopt(view);
         editor = queryInterface<EditorView>(view);
         ASSERT_TRUE(editor);
         background = bitmap("bmDuravIrorBack");
+        ASSERT_TRUE(background);
     }
 
-    IPtr<Bitmap> bitmap(const char* name) {
-        FUnknown* out = nullptr;
-        framework->skins().getBitmap(name, &out);
-        auto held = IPtr<FUnknown>::adopt(out);
-        return queryInterface<Bitmap>(out);
-    }
+    IPtr<Bitmap> bitmap(const char* name) { return bitmapOf(framework->skins(), name); }
 
-    // True when the render shows picture at (left, top) over the background.
-    static bool showsOverBackground(cairo_surface_t* render, Bitmap& picture, Bitmap& background, int left, int top,
-                                    std::string& where) {
-        for (int y = 0; y < picture.height(); ++y)
-            for (int x = 0; x < picture.width(); ++x) {
-                const uint32_t expected = over(picture.pixel(x, y), background.pixel(left + x, top + y));
-                if (!near(pixelAt(render, left + x, top + y), expected)) {
-                    where = std::to_string(left + x) + "," + std::to_string(top + y);
-                    return false;
-                }
+    // True when the render shows the first rows of picture at (left, top) over
+    // the background; where tells the first pixel that differs.
+    bool showsOverBackground(cairo_surface_t* render, const char* name, int left, int top, std::string& where,
+                             int rows = 0) {
+        IPtr<Bitmap> picture = bitmap(name);
+        where = std::string("no bitmap ") + name;
+        if (!picture) return false;
+        for (int y = 0; y < (rows ? rows : picture->height()); ++y)
+            for (int x = 0; x < picture->width(); ++x) {
+                where = std::to_string(left + x) + "," + std::to_string(top + y);
+                const uint32_t expected = over(picture->pixel(x, y), background->pixel(left + x, top + y));
+                if (!near(pixelAt(render, left + x, top + y), expected)) return false;
             }
         return true;
     }
 
     void setValue(const char* name, int value) { controller->control(name)->setIntValue(value, 0); }
+    int valueOf(const char* name) { return controller->control(name)->getIntValue(); }
 
     IPtr<ViewFramework> framework = IPtr<ViewFramework>::adopt(new ViewFramework);
     IPtr<StandInController> controller = IPtr<StandInController>::adopt(new StandInController(*framework));
@@ -81,24 +79,22 @@ TEST_F(EditorViewTest, EveryNamedElementIsResolvedThroughTheController) {
         if (tag == "view") views.push_back(name);
     }
     EXPECT_EQ(controller->asked, controls);
-    EXPECT_EQ(controller->viewsAsked, views);
     EXPECT_EQ(views, std::vector<std::string>{"loudnessMView"});
+    EXPECT_EQ(controller->viewsAsked, views);
     EXPECT_TRUE(editor->unresolved().empty());
     ASSERT_EQ(controller->viewRects.size(), 1u);
     EXPECT_EQ(controller->viewRects[0].left, 21);
     EXPECT_EQ(controller->viewRects[0].bottom, 15 + 230);
     EXPECT_EQ(controller->orientation, "vertical") << "properties reach the view builder";
     EXPECT_EQ(controller->foreName, "bmDuravIrorMeterHorizFore");
-}
 
-TEST_F(EditorViewTest, ElementsAreListedWithTheirBindingsAndVisibility) {
     int unitSwitches = 0, loudnessM = 0;
     bool aboutImageShown = true;
     for (const EditorView::ElementInfo& e : editor->elements()) {
-        unitSwitches += e.kind == NivoloHost::EditorElement::Kind::Switch && e.name == "scaleModeLoudness";
+        const bool isSwitch = e.kind == NivoloHost::EditorElement::Kind::Switch;
+        unitSwitches += isSwitch && e.name == "scaleModeLoudness";
         loudnessM += e.name == "loudnessM";
-        if (e.kind == NivoloHost::EditorElement::Kind::Switch && e.name == "about" && e.rect.right == 305)
-            aboutImageShown = e.visible;
+        if (isSwitch && e.name == "about" && e.rect.right == 305) aboutImageShown = e.visible;
     }
     EXPECT_EQ(unitSwitches, 3);
     EXPECT_EQ(loudnessM, 2);
@@ -108,43 +104,38 @@ TEST_F(EditorViewTest, ElementsAreListedWithTheirBindingsAndVisibility) {
 // ---- what the render shows -------------------------------------------------------------
 
 TEST_F(EditorViewTest, UnitLabelsFollowTheScaleMode) {
-    IPtr<Bitmap> lu = bitmap("bmLU"), lufs = bitmap("bmLUFS");
-    ASSERT_TRUE(lu && lufs && background);
     std::string where;
-
     setValue("scaleModeLoudness", 1);
     auto render = editor->render();
-    EXPECT_TRUE(showsOverBackground(render.get(), *lu, *background, 265, 74, where)) << where;
-    EXPECT_TRUE(showsOverBackground(render.get(), *lu, *background, 265, 163, where)) << where;
-    EXPECT_TRUE(showsOverBackground(render.get(), *lu, *background, 116, 54, where)) << where;
+    for (auto [left, top] : {std::pair{265, 74}, {265, 163}, {116, 54}})
+        EXPECT_TRUE(showsOverBackground(render.get(), "bmLU", left, top, where)) << where;
     for (int x = 250; x < 265; ++x) ASSERT_EQ(pixelAt(render.get(), x, 80), background->pixel(x, 80)) << x;
 
     setValue("scaleModeLoudness", 0);
     render = editor->render();
-    EXPECT_TRUE(showsOverBackground(render.get(), *lufs, *background, 250, 74, where)) << where;
-    EXPECT_TRUE(showsOverBackground(render.get(), *lufs, *background, 101, 54, where)) << where;
+    for (auto [left, top] : {std::pair{250, 74}, {101, 54}})
+        EXPECT_TRUE(showsOverBackground(render.get(), "bmLUFS", left, top, where)) << where;
 }
 
-TEST_F(EditorViewTest, AboutPageCoversTheEditorWhileAboutIsOne) {
-    IPtr<Bitmap> about = bitmap("bmDuravIrorAbout");
-    ASSERT_TRUE(about);
-    setValue("about", 1);
-    auto render = editor->render();
-    for (int y = 0; y < 273; ++y)
-        for (int x = 0; x < 305; ++x) ASSERT_EQ(pixelAt(render.get(), x, y), about->pixel(x, y)) << x << "," << y;
-    setValue("about", 0);
-    render = editor->render();
-    EXPECT_NE(pixelAt(render.get(), 150, 100), about->pixel(150, 100));
+TEST_F(EditorViewTest, SliderHandleAndButtonStripShowTheirValues) {
+    std::string where;
+    // 240 pixels of travel less the 16-pixel handle; value 1 is the top.
+    for (float value : {1.0f, 0.5f, 0.0f}) {
+        controller->control("LoudnessSIndicator")->setNormalized(value, 0);
+        const int top = 10 + static_cast<int>(std::lround((1.0 - value) * (240 - 16)));
+        auto render = editor->render();
+        EXPECT_TRUE(showsOverBackground(render.get(), "bmSliderHandle", 42, top, where)) << value << " at " << where;
+    }
+    // "bmButtonPush" holds two 19-pixel states; value 0 shows the upper one.
+    EXPECT_TRUE(showsOverBackground(editor->render().get(), "bmButtonPush", 81, 198, where, 19)) << where;
 }
 
-TEST_F(EditorViewTest, ATextSetFromAnotherThreadIsDrawnInItsFontColour) {
+TEST_F(EditorViewTest, ATextSetFromAnotherThreadIsDrawnInItsFontColourFromTheLeft) {
     const ViewRect timeRect{180, 197, 290, 219};
     EXPECT_EQ(countPixels(editor->render().get(), timeRect, kNormalText), 0);
-    std::thread audio([&] { controller->setText("time", u"01:02:03"); });
-    audio.join();
+    std::thread([&] { controller->setText("time", u"01:02:03"); }).join();
     auto render = editor->render();
     EXPECT_GT(countPixels(render.get(), timeRect, kNormalText), 20);
-    // Left-justified: the text starts at the rectangle's left edge.
     int firstColumn = timeRect.right;
     for (int y = timeRect.top; y < timeRect.bottom; ++y)
         for (int x = timeRect.left; x < timeRect.right; ++x)
@@ -154,85 +145,53 @@ TEST_F(EditorViewTest, ATextSetFromAnotherThreadIsDrawnInItsFontColour) {
 
 TEST_F(EditorViewTest, ValueTextsComeThroughTheControllersHook) {
     // "loudnessM" is shown twice (26 and 11 pixels) from the hook's "%.1f".
-    const ViewRect big{68, 31, 128, 51}, small{15, 250, 45, 262};
     controller->control("loudnessM")->setRealValue(-80.0f, 0);
     auto empty = editor->render();
     controller->control("loudnessM")->setRealValue(-18.4f, 0);
     auto shown = editor->render();
     int changed = 0;
-    for (const ViewRect& r : {big, small})
+    for (const ViewRect& r : {ViewRect{68, 31, 128, 51}, ViewRect{15, 250, 45, 262}})
         for (int y = r.top; y < r.bottom; ++y)
             for (int x = r.left; x < r.right; ++x) changed += pixelAt(empty.get(), x, y) != pixelAt(shown.get(), x, y);
     EXPECT_GT(changed, 40);
 }
 
-TEST_F(EditorViewTest, OverAlternativeSwitchesTheIntegratedTextToRed) {
-    ColourArgb red = 0;
-    ASSERT_EQ(framework->skins().getColour("ap.data.red", &red), kResultOk);
-    const ViewRect integrated{166, 31, 276, 71};
-    controller->setText("loudnessI", u"-18.0");
-    auto normal = editor->render();
-    EXPECT_GT(countPixels(normal.get(), integrated, kNormalText), 50);
-    EXPECT_EQ(countPixels(normal.get(), integrated, red), 0);
-    setValue("loudnessIOver", 1);
-    auto over = editor->render();
-    EXPECT_GT(countPixels(over.get(), integrated, red), 50);
-    EXPECT_EQ(countPixels(over.get(), integrated, kNormalText), 0);
-}
-
-TEST_F(EditorViewTest, SliderHandleStandsAtTheNormalisedValueFromTheTop) {
-    IPtr<Bitmap> handle = bitmap("bmSliderHandle");
-    ASSERT_TRUE(handle);
-    std::string where;
-    // 240 pixels of travel less the 16-pixel handle; value 1 is the top.
-    for (float value : {1.0f, 0.5f, 0.0f}) {
-        controller->control("LoudnessSIndicator")->setNormalized(value, 0);
-        const int top = 10 + static_cast<int>(std::lround((1.0 - value) * (240 - 16)));
-        auto render = editor->render();
-        EXPECT_TRUE(showsOverBackground(render.get(), *handle, *background, 42, top, where)) << value << " " << where;
-    }
-}
-
-TEST_F(EditorViewTest, ResetButtonShowsTheStateOfItsPictureStrip) {
-    // "bmButtonPush" is two 19-pixel states of the 56 x 38 section; value 0 shows the upper one.
-    IPtr<Bitmap> strip = bitmap("bmButtonPush");
-    ASSERT_TRUE(strip);
-    auto render = editor->render();
-    for (int y = 0; y < 19; ++y)
-        for (int x = 0; x < 56; ++x)
-            ASSERT_TRUE(near(pixelAt(render.get(), 81 + x, 198 + y), over(strip->pixel(x, y), background->pixel(81 + x, 198 + y))))
-                << x << "," << y;
-}
-
 // ---- input ---------------------------------------------------------------------------------
 
-TEST_F(EditorViewTest, ClickOnAUnitLabelTogglesTheScaleModeAndTellsTheController) {
-    ASSERT_TRUE(editor->clickAt(270, 80));
+TEST_F(EditorViewTest, ClicksToggleOnOffSwitchesAndPushButtonsSendOneThenZero) {
+    ASSERT_TRUE(editor->clickAt(270, 80)); // a unit label
     ASSERT_EQ(controller->changes.size(), 1u);
     EXPECT_EQ(controller->changes[0].name, "scaleModeLoudness");
     EXPECT_EQ(controller->changes[0].normalised, 1.0f);
-    EXPECT_EQ(controller->control("scaleModeLoudness")->getIntValue(), 1);
+    EXPECT_EQ(valueOf("scaleModeLoudness"), 1);
     EXPECT_EQ(controller->gestures, "[]");
     ASSERT_TRUE(editor->clickAt(110, 60)); // the momentary label toggles the same control
-    EXPECT_EQ(controller->control("scaleModeLoudness")->getIntValue(), 0);
+    EXPECT_EQ(valueOf("scaleModeLoudness"), 0);
     EXPECT_FALSE(editor->clickAt(300, 5)) << "nothing clickable there";
-}
 
-TEST_F(EditorViewTest, PushButtonsSendOneThenZero) {
+    controller->changes.clear();
     ASSERT_TRUE(editor->clickElement("resetTruePeak"));
     ASSERT_EQ(controller->changes.size(), 2u);
+    EXPECT_EQ(controller->changes[0].name, "resetTruePeak");
     EXPECT_EQ(controller->changes[0].normalised, 1.0f);
     EXPECT_EQ(controller->changes[1].normalised, 0.0f);
-    EXPECT_EQ(controller->changes[0].name, "resetTruePeak");
-    EXPECT_EQ(controller->control("resetTruePeak")->getIntValue(), 0);
+    EXPECT_EQ(valueOf("resetTruePeak"), 0);
 }
 
-TEST_F(EditorViewTest, TheOpenAboutPageTakesEveryClickAndClosesOnIt) {
+TEST_F(EditorViewTest, TheAboutPageCoversTheEditorAndClosesOnAnyClick) {
+    IPtr<Bitmap> about = bitmap("bmDuravIrorAbout");
+    ASSERT_TRUE(about);
     ASSERT_TRUE(editor->clickAt(100, 240)); // "Show About Page"
-    EXPECT_EQ(controller->control("about")->getIntValue(), 1);
+    EXPECT_EQ(valueOf("about"), 1);
+    auto render = editor->render();
+    for (int y = 0; y < 273; ++y)
+        for (int x = 0; x < 305; ++x) ASSERT_EQ(pixelAt(render.get(), x, y), about->pixel(x, y)) << x << "," << y;
+    EXPECT_EQ(editor->tooltipAt(270, 80), "") << "the about page's switch has no tip";
+
     ASSERT_TRUE(editor->clickAt(270, 80)); // over a unit label, now under the page
-    EXPECT_EQ(controller->control("about")->getIntValue(), 0);
-    EXPECT_EQ(controller->control("scaleModeLoudness")->getIntValue(), 0);
+    EXPECT_EQ(valueOf("about"), 0);
+    EXPECT_EQ(valueOf("scaleModeLoudness"), 0);
+    EXPECT_NE(pixelAt(editor->render().get(), 150, 100), about->pixel(150, 100));
 }
 
 TEST_F(EditorViewTest, TooltipsBelongToTheTopMostShownElement) {
@@ -243,8 +202,6 @@ TEST_F(EditorViewTest, TooltipsBelongToTheTopMostShownElement) {
     EXPECT_EQ(editor->tooltipAt(270, 80), "Switch between LUFS and LU Unit");
     EXPECT_EQ(editor->tooltipAt(160, 168), "Reset Short Term Loudness Max Value (in LU or LUFS)");
     EXPECT_EQ(editor->tooltipAt(30, 100), "Momentary Loudness in LU");
-    setValue("about", 1);
-    EXPECT_EQ(editor->tooltipAt(270, 80), "") << "the about page's switch has no tip";
 }
 
 // ---- the module's view ------------------------------------------------------------------------
@@ -268,15 +225,12 @@ TEST_F(EditorViewTest, ModuleViewDrawsInItsOwnCoordinatesClippedToItsRectangle) 
     EXPECT_EQ(pixelAt(render.get(), 30, 14), background->pixel(30, 14));
 }
 
-TEST_F(EditorViewTest, ClickOnTheModuleViewArrivesInViewCoordinates) {
+TEST_F(EditorViewTest, ModuleViewGetsClicksInItsCoordinatesAndGoesWithTheEditor) {
     ASSERT_TRUE(editor->clickAt(25, 100));
     ASSERT_EQ(controller->meterView->downs.size(), 1u);
     EXPECT_EQ(controller->meterView->downs[0].x, 4);
     EXPECT_EQ(controller->meterView->downs[0].y, 85);
     EXPECT_TRUE(controller->changes.empty());
-}
-
-TEST_F(EditorViewTest, ClosingTheEditorLetsTheModuleViewGo) {
     ASSERT_EQ(StandInView::alive, 1);
     editor.reset();
     EXPECT_EQ(StandInView::alive, 0);

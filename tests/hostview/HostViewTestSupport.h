@@ -1,7 +1,7 @@
 #pragma once
-// Shared by the view framework's tests: the module's skin file and handle, a
-// stand-in controller that binds the skin's names to framework controls, a
-// stand-in module view, and pixel arithmetic for checking renders.
+// Shared by the view framework's tests: the module's skin file and handle,
+// skin bitmaps, a stand-in controller that binds the skin's names to framework
+// controls, a stand-in module view, and pixel arithmetic for checking renders.
 
 #include <cairo.h>
 #include <dlfcn.h>
@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "host/view/Bitmap.h"
+#include "host/view/SkinService.h"
 #include "host/view/ViewFramework.h"
 #include "interfaces/IControl.h"
 #include "interfaces/IControlValueTextHook.h"
@@ -58,6 +59,20 @@ inline std::vector<uint8_t> skinEntry(const std::string& name) {
     if (!Hrf::readDirectory(file.data(), file.size(), directory, error)) return out;
     if (const Hrf::Entry* entry = Hrf::findEntry(directory, name)) Hrf::unpackEntry(file.data(), file.size(), *entry, out, error);
     return out;
+}
+
+// An object's reference count as seen through its own AddRef/Release.
+inline uint32_t references(FUnknown* object) {
+    object->AddRef();
+    return object->Release();
+}
+
+// A bitmap of the registered skins; null when there is none of that name.
+inline IPtr<NivoloHost::Bitmap> bitmapOf(NivoloHost::SkinService& skins, const char* name) {
+    FUnknown* out = nullptr;
+    if (skins.getBitmap(name, &out) != kResultOk) return {};
+    auto held = IPtr<FUnknown>::adopt(out);
+    return queryInterface<NivoloHost::Bitmap>(out);
 }
 
 // The module, loaded but not initialised: its handle is its load base.

@@ -14,14 +14,6 @@ namespace {
 using namespace HostViewTest;
 using NivoloHost::Bitmap;
 using NivoloHost::SkinService;
-using NivoloHost::ViewFramework;
-
-IPtr<Bitmap> bitmapOf(SkinService& skins, const char* name) {
-    FUnknown* out = nullptr;
-    if (skins.getBitmap(name, &out) != kResultOk) return {};
-    auto held = IPtr<FUnknown>::adopt(out);
-    return queryInterface<Bitmap>(out);
-}
 
 // Width and height from a PNG's header chunk, read here without any decoder.
 std::pair<int, int> pngSize(const std::vector<uint8_t>& png) {
@@ -29,35 +21,25 @@ std::pair<int, int> pngSize(const std::vector<uint8_t>& png) {
     return png.size() >= 24 ? std::pair<int, int>{be32(16), be32(20)} : std::pair<int, int>{0, 0};
 }
 
-TEST(SkinServiceModule, FindsTheSkinByTheModuleHandle) {
+TEST(SkinServiceModule, FindsTheSkinByTheModuleHandleAndNameInAnyCase) {
     LoadedModule module;
     ASSERT_NE(module.handle(), nullptr);
     auto skins = IPtr<SkinService>::adopt(new SkinService);
     ASSERT_EQ(skins->registerSkin(module.handle(), u"nivolo.hrf"), kResultOk) << skins->lastError();
     EXPECT_EQ(skins->hasTemplate("DuravIrorSmallVazEzaru"), kResultTrue);
-    ViewRect size;
-    ASSERT_EQ(skins->templateSize("DuravIrorSmallVazEzaru", &size), kResultOk);
-    EXPECT_EQ(size.width(), 306);
-    EXPECT_EQ(size.height(), 273);
-    // The name is matched without regard to case, as the module's own table says "NIVOLO.HRF".
+    // The module's own table says "NIVOLO.HRF".
     EXPECT_EQ(skins->registerSkin(module.handle(), u"Nivolo.HRF"), kResultOk) << skins->lastError();
     EXPECT_EQ(skins->skinCount(), 1u) << "a module registered again replaces its skin";
     EXPECT_EQ(skins->unregisterSkin(module.handle()), kResultOk);
     EXPECT_EQ(skins->hasTemplate("DuravIrorSmallVazEzaru"), kResultFalse);
-}
 
-TEST(SkinServiceModule, AWrongNameOrHandleFailsWithAClearReason) {
-    LoadedModule module;
-    auto skins = IPtr<SkinService>::adopt(new SkinService);
     EXPECT_EQ(skins->registerSkin(module.handle(), u"other.hrf"), kResultFalse);
     EXPECT_NE(skins->lastError().find("\"other.hrf\""), std::string::npos) << skins->lastError();
-    EXPECT_EQ(skins->skinCount(), 0u);
-
     // An address inside the module is not its handle.
-    void* inside = static_cast<char*>(module.handle()) + 4096;
-    EXPECT_EQ(skins->registerSkin(inside, u"nivolo.hrf"), kResultFalse);
+    EXPECT_EQ(skins->registerSkin(static_cast<char*>(module.handle()) + 4096, u"nivolo.hrf"), kResultFalse);
     EXPECT_NE(skins->lastError().find("no module"), std::string::npos) << skins->lastError();
     EXPECT_EQ(skins->registerSkin(nullptr, u"nivolo.hrf"), kInvalidArgument);
+    EXPECT_EQ(skins->skinCount(), 0u);
     std::string error;
     EXPECT_TRUE(NivoloHost::ModuleResourceReader::modulePath(module.handle(), error).ends_with("nivolo.so"));
 }
@@ -71,7 +53,8 @@ protected:
     IPtr<SkinService> skins = IPtr<SkinService>::adopt(new SkinService);
 };
 
-TEST_F(SkinServiceContent, BitmapsHaveTheSizesOfTheirFiles) {
+TEST_F(SkinServiceContent, BitmapsHaveTheSizesOfTheirFilesWhateverTheCaseOfTheirPaths) {
+    // The skin asks for "sliderHandler.png"; the entry is "sliderhandler.png".
     const std::pair<const char*, const char*> pngs[] = {
         {"bmDuravIrorBack", "background.png"},        {"bmLU", "LU.png"},
         {"bmLUFS", "LUFS.png"},                       {"bmDuravIrorMeterHorizFore", "duravirormeterfore.png"},
@@ -85,6 +68,7 @@ TEST_F(SkinServiceContent, BitmapsHaveTheSizesOfTheirFiles) {
         ASSERT_EQ(bitmap->getSize(&width, &height), kResultOk);
         EXPECT_EQ(width, w) << name;
         EXPECT_EQ(height, h) << name;
+        EXPECT_EQ(bitmap->alpha(), 0xFF) << name;
     }
     IPtr<Bitmap> about = bitmapOf(*skins, "bmDuravIrorAbout");
     ASSERT_TRUE(about);
@@ -108,43 +92,50 @@ TEST_F(SkinServiceContent, SectionsShowTheirParentsPixels) {
     EXPECT_EQ(rect.right, 8);
 }
 
-TEST_F(SkinServiceContent, PathsMatchEntriesWithoutRegardToCase) {
-    // The skin asks for "sliderHandler.png"; the entry is "sliderhandler.png".
-    IPtr<Bitmap> handle = bitmapOf(*skins, "bmSliderHandle");
-    ASSERT_TRUE(handle);
-    EXPECT_EQ(handle->width(), 8);
-    EXPECT_EQ(handle->alpha(), 0xFF);
-}
-
-TEST_F(SkinServiceContent, SchemeColoursAndTemplateNames) {
+TEST_F(SkinServiceContent, ColoursFontsAndTemplates) {
     ColourArgb colour = 0;
     ASSERT_EQ(skins->getColour("ap.data.normal", &colour), kResultOk);
     EXPECT_EQ(colour, 0xFF06FBC5u);
     ASSERT_EQ(skins->getColour("ap.data.red", &colour), kResultOk);
     EXPECT_EQ(colour & 0xFFFF00FFu, 0xFFFF0000u) << "hue 10: full red, some green, no blue";
     EXPECT_EQ(skins->getColour("ap.data.blue", &colour), kResultFalse);
+    char face[64];
+    ASSERT_EQ(skins->getFontFace("Arial", face, sizeof face), kResultOk);
+    EXPECT_STREQ(face, "Liberation Sans");
 
     ASSERT_EQ(skins->templateCount(), 1);
     char name[8];
     ASSERT_EQ(skins->templateName(0, name, sizeof name), kResultOk);
     EXPECT_STREQ(name, "DuravIr") << "cut to the buffer";
     EXPECT_EQ(skins->templateName(1, name, sizeof name), kResultFalse);
+    ViewRect size;
+    ASSERT_EQ(skins->templateSize("DuravIrorSmallVazEzaru", &size), kResultOk);
+    EXPECT_EQ(size.width(), 306);
+    EXPECT_EQ(size.height(), 273);
 
-    char face[64];
-    ASSERT_EQ(skins->getFontFace("Arial", face, sizeof face), kResultOk);
-    EXPECT_STREQ(face, "Liberation Sans");
-}
-
-TEST_F(SkinServiceContent, EditorsComeOnlyFromKnownTemplates) {
     IPlugView* view = reinterpret_cast<IPlugView*>(0x1);
     EXPECT_EQ(skins->createView("NoSuchTemplate", nullptr, &view), kResultFalse);
     EXPECT_EQ(view, nullptr);
     ASSERT_EQ(skins->createView("DuravIrorSmallVazEzaru", nullptr, &view), kResultOk);
     auto editor = IPtr<IPlugView>::adopt(view);
-    ViewRect size;
     ASSERT_EQ(editor->getSize(&size), kResultOk);
     EXPECT_EQ(size.width(), 306);
     EXPECT_EQ(editor->getSize(nullptr), kInvalidArgument);
+}
+
+TEST(SkinServiceFaults, AFaultySkinIsReportedOnOneLine) {
+    // The description names a bitmap whose path breaks the line.
+    const std::string xml = "<skin><resources><bitmap name=\"b\" path=\"lost&#10;picture.png\"/></resources></skin>";
+    std::vector<uint8_t> file;
+    std::string error;
+    ASSERT_TRUE(Hrf::pack({{"skin.xml", std::vector<uint8_t>(xml.begin(), xml.end()), false}},
+                          "00112233445566778899AABBCCDDEEFF", file, error))
+        << error;
+    auto skins = IPtr<SkinService>::adopt(new SkinService);
+    int key = 0;
+    EXPECT_FALSE(skins->registerSkinData(&key, file.data(), file.size()));
+    EXPECT_EQ(skins->lastError().find_first_of("\r\n"), std::string::npos) << skins->lastError();
+    EXPECT_NE(skins->lastError().find("\"lost\\x0Apicture.png\""), std::string::npos) << skins->lastError();
 }
 
 // A plug-in's colour groups, as the module's empty shared set answers.
@@ -170,22 +161,9 @@ public:
     RefCount refCount_;
 };
 
-TEST(SkinServiceContentFaults, AFaultySkinIsReportedOnOneLine) {
-    // The description names a bitmap whose path breaks the line.
-    const std::string xml = "<skin><resources><bitmap name=\"b\" path=\"lost&#10;picture.png\"/></resources></skin>";
-    std::vector<uint8_t> file;
-    std::string error;
-    ASSERT_TRUE(Hrf::pack({{"skin.xml", std::vector<uint8_t>(xml.begin(), xml.end()), false}},
-                          "00112233445566778899AABBCCDDEEFF", file, error))
-        << error;
-    auto skins = IPtr<SkinService>::adopt(new SkinService);
-    int key = 0;
-    EXPECT_FALSE(skins->registerSkinData(&key, file.data(), file.size()));
-    EXPECT_EQ(skins->lastError().find_first_of("\r\n"), std::string::npos) << skins->lastError();
-    EXPECT_NE(skins->lastError().find("\"lost\\x0Apicture.png\""), std::string::npos) << skins->lastError();
-}
-
-TEST(SkinServiceGroups, KeepsTheAssignedGroupsUntilReplaced) {
+// A module hands its groups over after registering its skin and may be
+// unloaded after unregistering it: nothing of it may be held then.
+TEST(SkinServiceGroups, AssignedGroupsAreKeptUntilReplacedOrTheirSkinGoes) {
     auto skins = IPtr<SkinService>::adopt(new SkinService);
     IPtr<IColorGroupInformation> info = queryInterface<IColorGroupInformation>(static_cast<ISkinResource*>(skins.get()));
     ASSERT_TRUE(info);
@@ -199,17 +177,11 @@ TEST(SkinServiceGroups, KeepsTheAssignedGroupsUntilReplaced) {
     EXPECT_EQ(info->assign(info.get()), kInvalidArgument) << "its own groups would keep it alive";
     ASSERT_EQ(info->assign(nullptr), kResultOk);
     EXPECT_EQ(groups->refCount_.value(), 1);
-}
 
-TEST(SkinServiceGroups, GroupsGoWithTheSkinRegisteredBeforeThem) {
-    // A module hands its groups over after registering its skin and may be
-    // unloaded after unregistering it: nothing of it may be held then.
-    auto skins = IPtr<SkinService>::adopt(new SkinService);
     std::vector<uint8_t> file = readSkinFile();
     int module = 0, other = 0;
     ASSERT_TRUE(skins->registerSkinData(&other, file.data(), file.size()));
     ASSERT_TRUE(skins->registerSkinData(&module, file.data(), file.size()));
-    auto groups = IPtr<Groups>::adopt(new Groups);
     skins->assign(groups.get());
     EXPECT_EQ(skins->unregisterSkin(&other), kResultOk);
     EXPECT_EQ(groups->refCount_.value(), 2) << "another module's skin went";

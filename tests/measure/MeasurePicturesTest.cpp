@@ -3,7 +3,6 @@
 
 #include <cairo.h>
 
-#include <cmath>
 #include <cstring>
 
 #include "MeasureTestSupport.h"
@@ -16,35 +15,32 @@ using namespace MeasureTesting;
 struct Picture {
     int width = 0, height = 0;
     std::vector<uint32_t> pixels;
-    uint32_t at(int x, int y) const { return pixels[static_cast<size_t>(y * width + x)]; }
+
+    // Pixels that differ from other's in the rectangle [x0, x1) x [y0, y1).
+    int differing(const Picture& other, int x0, int y0, int x1, int y1) const {
+        int n = 0;
+        for (int y = y0; y < y1; ++y)
+            for (int x = x0; x < x1; ++x) {
+                const size_t at = static_cast<size_t>(y * width + x);
+                n += pixels[at] != other.pixels[at];
+            }
+        return n;
+    }
 };
 
 std::optional<Picture> readPng(const std::string& path) {
     cairo_surface_t* s = cairo_image_surface_create_from_png(path.c_str());
-    if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {
-        cairo_surface_destroy(s);
-        return std::nullopt;
+    std::optional<Picture> p;
+    if (cairo_surface_status(s) == CAIRO_STATUS_SUCCESS) {
+        p.emplace(Picture{cairo_image_surface_get_width(s), cairo_image_surface_get_height(s), {}});
+        p->pixels.resize(static_cast<size_t>(p->width * p->height));
+        for (int y = 0; y < p->height; ++y)
+            std::memcpy(p->pixels.data() + y * p->width,
+                        cairo_image_surface_get_data(s) + y * cairo_image_surface_get_stride(s),
+                        static_cast<size_t>(p->width) * 4);
     }
-    Picture p;
-    p.width = cairo_image_surface_get_width(s);
-    p.height = cairo_image_surface_get_height(s);
-    const int stride = cairo_image_surface_get_stride(s);
-    const unsigned char* data = cairo_image_surface_get_data(s);
-    for (int y = 0; y < p.height; ++y)
-        for (int x = 0; x < p.width; ++x) {
-            uint32_t v;
-            std::memcpy(&v, data + y * stride + x * 4, 4);
-            p.pixels.push_back(v);
-        }
     cairo_surface_destroy(s);
     return p;
-}
-
-int differingPixels(const Picture& a, const Picture& b, int x0, int y0, int x1, int y1) {
-    int n = 0;
-    for (int y = y0; y < y1; ++y)
-        for (int x = x0; x < x1; ++x) n += a.at(x, y) != b.at(x, y);
-    return n;
 }
 
 class MeasurePictures : public ::testing::Test {
@@ -59,19 +55,23 @@ protected:
         delete dir_;
         dir_ = nullptr;
     }
-    static NivoloHost::RenderOptions renderOptions(const std::string& out) {
+    static Outcome run(const NivoloHost::RenderOptions& options) {
+        std::ostringstream out, err;
+        const int status = NivoloHost::runRender(options, out, err);
+        return {status, out.str(), err.str()};
+    }
+    static NivoloHost::RenderOptions options(const std::string& name, std::vector<std::string> clicks = {}) {
         NivoloHost::RenderOptions options;
         options.measure = optionsFor(tone_);
-        options.out = out;
+        options.out = dir_->file(name + ".png");
+        options.clicks = std::move(clicks);
         return options;
     }
-    static Outcome render(const NivoloHost::RenderOptions& options) {
-        std::ostringstream out, err;
-        Outcome run;
-        run.status = NivoloHost::runRender(options, out, err);
-        run.out = out.str();
-        run.err = err.str();
-        return run;
+    // The editor after the clicks; no picture when rendering failed.
+    static std::optional<Picture> render(const NivoloHost::RenderOptions& options) {
+        const Outcome outcome = run(options);
+        EXPECT_EQ(outcome.status, 0) << outcome.err;
+        return readPng(options.out);
     }
     static inline ScratchDir* dir_ = nullptr;
     static inline std::string tone_;
@@ -81,7 +81,7 @@ TEST_F(MeasurePictures, MeasureWritesThePlotAndTheEditorAndSaysWhere) {
     NivoloHost::MeasureOptions options = optionsFor(tone_);
     options.plot = dir_->file("loudness.png");
     options.editor = dir_->file("editor.png");
-    Outcome run = measure(options);
+    const Outcome run = measure(options);
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("Editor:            " + options.editor), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("Loudness plot:     " + options.plot), std::string::npos) << run.out;
@@ -91,52 +91,35 @@ TEST_F(MeasurePictures, MeasureWritesThePlotAndTheEditorAndSaysWhere) {
     EXPECT_EQ(plot->height, 480);
     EXPECT_EQ(editor->width, 306); // the skin's template
     EXPECT_EQ(editor->height, 273);
-}
 
-TEST_F(MeasurePictures, UnwritablePictureIsOneErrorLine) {
-    NivoloHost::MeasureOptions options = optionsFor(tone_);
+    options.editor.clear();
     options.plot = dir_->file("no-such-dir/loudness.png");
     EXPECT_TRUE(isOneLineFailure(measure(options)));
 }
 
-TEST_F(MeasurePictures, RenderClickOnTheUnitChangesOnlyWhatTheUnitShows) {
-    NivoloHost::RenderOptions lufs = renderOptions(dir_->file("lufs.png"));
-    lufs.at = 4.0;
-    NivoloHost::RenderOptions lu = lufs;
-    lu.out = dir_->file("lu.png");
-    lu.clicks = {"scaleModeLoudness"};
-    ASSERT_EQ(render(lufs).status, 0);
-    Outcome run = render(lu);
-    ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out, lu.out + ": the editor after 4.0 s of " + tone_ + "\n");
-    std::optional<Picture> a = readPng(lufs.out), b = readPng(lu.out);
-    ASSERT_TRUE(a && b);
-    // The unit label under the short-term reading changes...
-    EXPECT_GT(differingPixels(*a, *b, 250, 163, 290, 181), 0);
-    // ...and the elapsed time does not (both stopped after 4 s).
-    EXPECT_EQ(differingPixels(*a, *b, 180, 197, 290, 219), 0);
-}
+TEST_F(MeasurePictures, RenderClicksChangeOnlyWhatTheyConcern) {
+    NivoloHost::RenderOptions lufs = options("lufs"), lu = options("lu", {"scaleModeLoudness"});
+    lufs.at = lu.at = 4.0;
+    EXPECT_EQ(run(lu).out, lu.out + ": the editor after 4.0 s of " + tone_ + "\n");
+    std::optional<Picture> before = render(lufs), after = readPng(lu.out);
+    ASSERT_TRUE(before && after);
+    // The unit label under the short-term reading changes, the elapsed time
+    // does not (both stopped after 4 s).
+    EXPECT_GT(after->differing(*before, 250, 163, 290, 181), 0);
+    EXPECT_EQ(after->differing(*before, 180, 197, 290, 219), 0);
 
-TEST_F(MeasurePictures, RenderAboutCoversTheReadings) {
-    NivoloHost::RenderOptions plain = renderOptions(dir_->file("plain.png"));
-    NivoloHost::RenderOptions about = renderOptions(dir_->file("about.png"));
-    about.clicks = {"about"};
-    ASSERT_EQ(render(plain).status, 0);
-    ASSERT_EQ(render(about).status, 0);
-    std::optional<Picture> a = readPng(plain.out), b = readPng(about.out);
-    ASSERT_TRUE(a && b);
-    // Integrated reading, time and meter all lie under the page.
-    EXPECT_GT(differingPixels(*a, *b, 166, 31, 276, 71), 1000);
-    EXPECT_GT(differingPixels(*a, *b, 21, 15, 40, 245), 1000);
+    // The about page covers the integrated reading, the time and the meter.
+    std::optional<Picture> plain = render(options("plain")), about = render(options("about", {"about"}));
+    ASSERT_TRUE(plain && about);
+    EXPECT_GT(about->differing(*plain, 166, 31, 276, 71), 1000);
+    EXPECT_GT(about->differing(*plain, 21, 15, 40, 245), 1000);
 }
 
 TEST_F(MeasurePictures, RenderRefusesAnUnknownClickAndAMissingOutput) {
-    NivoloHost::RenderOptions options = renderOptions(dir_->file("x.png"));
-    options.clicks = {"noSuchControl"};
-    EXPECT_TRUE(isOneLineFailure(render(options)));
-    options.clicks.clear();
-    options.out.clear();
-    EXPECT_TRUE(isOneLineFailure(render(options)));
+    EXPECT_TRUE(isOneLineFailure(run(options("x", {"noSuchControl"}))));
+    NivoloHost::RenderOptions noOutput = options("x");
+    noOutput.out.clear();
+    EXPECT_TRUE(isOneLineFailure(run(noOutput)));
 }
 
 TEST(LoudnessPlot, RangeBandStartsAtTheTenthPercentileOfTheGatedShortTermValues) {

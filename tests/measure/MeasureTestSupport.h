@@ -1,25 +1,24 @@
 #pragma once
 // Shared pieces of the measure tests: a scratch directory, sound files written
-// with libsndfile, a run of the measure command with its two streams captured,
-// a reader for the one-object JSON it prints, and the loudness core fed the
-// same file in-process (no workers, so no window can be lost there).
+// with libsndfile, runs of the measure command (in-process and as the
+// executable) with both streams captured, a reader for the one-object JSON it
+// prints, and the loudness core fed the same file in-process (no workers, so
+// no window can be lost there).
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <numbers>
 #include <optional>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -29,15 +28,12 @@
 
 namespace MeasureTesting {
 
-inline double linearFromDb(double db) { return std::pow(10.0, db / 20.0); }
-
 // A fresh directory under /tmp, removed with everything in it.
 class ScratchDir {
 public:
     ScratchDir() {
         char pattern[] = "/tmp/nivolo-measure-XXXXXX";
-        const char* made = mkdtemp(pattern);
-        if (made) path_ = made;
+        if (const char* made = mkdtemp(pattern)) path_ = made;
     }
     ~ScratchDir() {
         std::error_code ignored;
@@ -53,6 +49,8 @@ private:
     std::string path_;
 };
 
+// ---- programmes and files ---------------------------------------------------------
+
 // One stretch of a programme: its length and the sine peak on each channel in
 // dBFS (one value: every channel alike).
 struct Segment {
@@ -65,13 +63,6 @@ struct Programme {
     int channels = 2;
     double frequency = 1000.0;
     std::vector<Segment> segments;
-
-    int64_t frames() const {
-        int64_t n = 0;
-        for (const Segment& s : segments) n += std::llround(s.seconds * sampleRate);
-        return n;
-    }
-    double seconds() const { return static_cast<double>(frames()) / sampleRate; }
 };
 
 // A steady sine of one level on every channel.
@@ -87,18 +78,16 @@ inline Programme steps(int sampleRate, int channels, double stepSeconds, const s
 }
 
 // The programme as interleaved samples; the sine runs on across the steps.
-inline std::vector<float> render(const Programme& p) {
+inline std::vector<float> samplesOf(const Programme& p) {
     std::vector<float> samples;
-    samples.reserve(static_cast<size_t>(p.frames() * p.channels));
     int64_t n = 0;
     for (const Segment& s : p.segments) {
-        std::vector<double> peaks(static_cast<size_t>(p.channels));
-        for (int c = 0; c < p.channels; ++c)
-            peaks[static_cast<size_t>(c)] = linearFromDb(s.peakDb.size() == 1 ? s.peakDb[0] : s.peakDb[static_cast<size_t>(c)]);
-        const int64_t count = std::llround(s.seconds * p.sampleRate);
-        for (int64_t i = 0; i < count; ++i, ++n) {
+        std::vector<double> peaks;
+        for (size_t c = 0; c < static_cast<size_t>(p.channels); ++c)
+            peaks.push_back(std::pow(10.0, (s.peakDb.size() == 1 ? s.peakDb[0] : s.peakDb[c]) / 20.0));
+        for (const int64_t end = n + std::llround(s.seconds * p.sampleRate); n < end; ++n) {
             const double x = std::sin(2.0 * std::numbers::pi * p.frequency * static_cast<double>(n) / p.sampleRate);
-            for (int c = 0; c < p.channels; ++c) samples.push_back(static_cast<float>(peaks[static_cast<size_t>(c)] * x));
+            for (double peak : peaks) samples.push_back(static_cast<float>(peak * x));
         }
     }
     return samples;
@@ -118,12 +107,12 @@ inline bool writeSoundFile(const std::string& path, int format, int sampleRate, 
 }
 
 inline bool writeProgramme(const std::string& path, const Programme& p, int format = SF_FORMAT_WAV | SF_FORMAT_FLOAT) {
-    return writeSoundFile(path, format, p.sampleRate, p.channels, render(p));
+    return writeSoundFile(path, format, p.sampleRate, p.channels, samplesOf(p));
 }
 
-inline bool writeText(const std::string& path, const std::string& text) {
+inline bool writeBytes(const std::string& path, const std::string& bytes) {
     std::ofstream f(path, std::ios::binary);
-    f << text;
+    f << bytes;
     return static_cast<bool>(f);
 }
 
@@ -141,40 +130,35 @@ inline std::vector<std::string> lines(const std::string& text) {
     return result;
 }
 
-// ---- The command, in-process ----------------------------------------------------
+// ---- the command ----------------------------------------------------------------------
 
 struct Outcome {
     int status = -1;
     std::string out, err;
 };
 
-inline NivoloHost::MeasureOptions optionsFor(const std::string& file) {
+inline NivoloHost::MeasureOptions optionsFor(const std::string& file, bool json = false) {
     NivoloHost::MeasureOptions options;
     options.modulePath = NIVOLO_MODULE_PATH;
     options.file = file;
+    options.json = json;
     return options;
 }
 
 inline Outcome measure(const NivoloHost::MeasureOptions& options) {
     std::ostringstream out, err;
-    Outcome run;
-    run.status = NivoloHost::runMeasure(options, out, err);
-    run.out = out.str();
-    run.err = err.str();
-    return run;
+    const int status = NivoloHost::runMeasure(options, out, err);
+    return {status, out.str(), err.str()};
 }
 
 inline Outcome measureJson(const std::string& file, int blockSize = 1024) {
-    NivoloHost::MeasureOptions options = optionsFor(file);
-    options.json = true;
+    NivoloHost::MeasureOptions options = optionsFor(file, true);
     options.blockSize = blockSize;
     return measure(options);
 }
 
-// ---- The executable --------------------------------------------------------------
-
-// Runs nivolo-host with the arguments (each quoted for the shell); stdout
-// through the pipe, stderr through a file beside it.
+// Runs nivolo-host with the arguments as a script would: stdout through a
+// pipe, stderr through a file beside it, no input.
 inline Outcome runExecutable(const std::vector<std::string>& args, const std::string& stderrPath) {
     auto quoted = [](const std::string& s) {
         std::string q = "'";
@@ -199,12 +183,12 @@ inline Outcome runExecutable(const std::vector<std::string>& args, const std::st
 inline ::testing::AssertionResult isOneLineFailure(const Outcome& run) {
     if (run.status == 0) return ::testing::AssertionFailure() << "status 0; out: " << run.out;
     if (!run.out.empty()) return ::testing::AssertionFailure() << "output on out: " << run.out;
-    if (run.err.empty() || run.err.back() != '\n' || run.err.find('\n') != run.err.size() - 1)
+    if (run.err.empty() || run.err.find('\n') != run.err.size() - 1)
         return ::testing::AssertionFailure() << "err is not one line: [" << run.err << "]";
     return ::testing::AssertionSuccess();
 }
 
-// ---- The JSON object -----------------------------------------------------------------
+// ---- the JSON object ------------------------------------------------------------------
 
 // One value of a flat object: null, a boolean, a number or a string.
 struct JsonValue {
@@ -214,19 +198,38 @@ struct JsonValue {
     std::string string;
 };
 
-// Reads one flat JSON object followed only by white space; empty on any
-// deviation (so a stray progress bar or second object is caught too).
+// One flat JSON object followed only by white space, read as strictly as a
+// script's parser would: anything else (a stray progress line, a second
+// object, a bare NaN, a raw control character) reads as no object at all.
 class JsonObject {
 public:
     static std::optional<JsonObject> parse(const std::string& text) {
+        // A string (only ASCII comes \u-escaped), a literal, a number in JSON's form.
+        static const std::string string = R"re("((?:[^"\\\x00-\x1f]|\\["\\/bfnrt]|\\u00[0-7][0-9A-Fa-f])*)")re";
+        static const std::string pair = R"(\s*)" + string + R"(\s*:\s*(?:)" + string +
+                                        R"(|(null|true|false)|(-?(?:0|[1-9]\d*)(?:\.\d+)?(?:[eE][+-]?\d+)?))\s*)";
+        static const std::regex whole(R"(\s*\{(?:)" + pair + "(?:," + pair + R"()*|\s*)\}\s*)");
+        static const std::regex each(pair + "[,}]");
+        if (!std::regex_match(text, whole)) return std::nullopt;
         JsonObject object;
-        size_t i = 0;
-        if (!object.read(text, i)) return std::nullopt;
-        skipSpace(text, i);
-        if (i != text.size()) return std::nullopt;
+        for (std::sregex_iterator m(text.begin(), text.end(), each), end; m != end; ++m) {
+            JsonValue v;
+            if ((*m)[2].matched) {
+                v.kind = JsonValue::String;
+                v.string = unescape((*m)[2]);
+            } else if ((*m)[3].matched) {
+                v.kind = (*m)[3] == "null" ? JsonValue::Null : JsonValue::Bool;
+                v.boolean = (*m)[3] == "true";
+            } else {
+                v.kind = JsonValue::Number;
+                v.number = std::stod((*m)[4]);
+            }
+            const std::string key = unescape((*m)[1]);
+            object.duplicates_ = object.duplicates_ || object.has(key);
+            object.values_[key] = v;
+        }
         return object;
     }
-
     bool has(const std::string& key) const { return values_.count(key) != 0; }
     const JsonValue& operator[](const std::string& key) const {
         static const JsonValue missing{};
@@ -237,156 +240,59 @@ public:
     bool duplicates() const { return duplicates_; }
 
 private:
-    static void skipSpace(const std::string& t, size_t& i) {
-        while (i < t.size() && std::isspace(static_cast<unsigned char>(t[i]))) ++i;
-    }
-    static bool literal(const std::string& t, size_t& i, const char* word) {
-        const std::string w(word);
-        if (t.compare(i, w.size(), w) != 0) return false;
-        i += w.size();
-        return true;
-    }
-    static bool readString(const std::string& t, size_t& i, std::string& s) {
-        if (i >= t.size() || t[i] != '"') return false;
-        for (++i; i < t.size(); ++i) {
-            const char c = t[i];
-            if (c == '"') {
-                ++i;
-                return true;
-            }
-            if (static_cast<unsigned char>(c) < 0x20) return false;
-            if (c != '\\') {
-                s += c;
-                continue;
-            }
-            if (++i >= t.size()) return false;
-            switch (t[i]) {
-            case '"': s += '"'; break;
-            case '\\': s += '\\'; break;
-            case '/': s += '/'; break;
-            case 'n': s += '\n'; break;
-            case 't': s += '\t'; break;
-            case 'r': s += '\r'; break;
-            case 'b': s += '\b'; break;
-            case 'f': s += '\f'; break;
-            case 'u': {
-                if (i + 4 >= t.size()) return false;
-                const unsigned long code = std::strtoul(t.substr(i + 1, 4).c_str(), nullptr, 16);
-                if (code >= 0x80) return false; // only what the command escapes
-                s += static_cast<char>(code);
+    static std::string unescape(const std::string& s) {
+        std::string out;
+        for (size_t i = 0; i < s.size(); ++i) {
+            if (s[i] != '\\') {
+                out += s[i];
+            } else if (s[++i] == 'u') {
+                out += static_cast<char>(std::stoi(s.substr(i + 1, 4), nullptr, 16));
                 i += 4;
-                break;
-            }
-            default: return false;
-            }
-        }
-        return false;
-    }
-    static bool readValue(const std::string& t, size_t& i, JsonValue& v) {
-        if (i >= t.size()) return false;
-        if (t[i] == '"') {
-            v.kind = JsonValue::String;
-            return readString(t, i, v.string);
-        }
-        if (literal(t, i, "null")) {
-            v.kind = JsonValue::Null;
-            return true;
-        }
-        for (bool b : {true, false}) {
-            if (literal(t, i, b ? "true" : "false")) {
-                v.kind = JsonValue::Bool;
-                v.boolean = b;
-                return true;
+            } else {
+                out += "\"\\/\b\f\n\r\t"[std::string("\"\\/bfnrt").find(s[i])];
             }
         }
-        // Numbers in the grammar's form: -?digits[.digits][e[+-]digits]
-        const size_t start = i;
-        if (t[i] == '-') ++i;
-        const size_t digits = i;
-        while (i < t.size() && std::isdigit(static_cast<unsigned char>(t[i]))) ++i;
-        if (i == digits) return false;
-        if (i < t.size() && t[i] == '.') {
-            const size_t fraction = ++i;
-            while (i < t.size() && std::isdigit(static_cast<unsigned char>(t[i]))) ++i;
-            if (i == fraction) return false;
-        }
-        if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
-            ++i;
-            if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
-            const size_t exponent = i;
-            while (i < t.size() && std::isdigit(static_cast<unsigned char>(t[i]))) ++i;
-            if (i == exponent) return false;
-        }
-        v.kind = JsonValue::Number;
-        v.number = std::strtod(t.substr(start, i - start).c_str(), nullptr);
-        return true;
-    }
-    bool read(const std::string& t, size_t& i) {
-        skipSpace(t, i);
-        if (i >= t.size() || t[i] != '{') return false;
-        ++i;
-        skipSpace(t, i);
-        if (i < t.size() && t[i] == '}') {
-            ++i;
-            return true;
-        }
-        for (;;) {
-            skipSpace(t, i);
-            std::string key;
-            if (!readString(t, i, key)) return false;
-            skipSpace(t, i);
-            if (i >= t.size() || t[i] != ':') return false;
-            ++i;
-            skipSpace(t, i);
-            JsonValue v;
-            if (!readValue(t, i, v)) return false;
-            duplicates_ = duplicates_ || values_.count(key) != 0;
-            values_[key] = v;
-            skipSpace(t, i);
-            if (i < t.size() && t[i] == ',') {
-                ++i;
-                continue;
-            }
-            if (i < t.size() && t[i] == '}') {
-                ++i;
-                return true;
-            }
-            return false;
-        }
+        return out;
     }
 
     std::map<std::string, JsonValue> values_;
     bool duplicates_ = false;
 };
 
-// ---- The loudness core on the same samples ----------------------------------------------
+// The JSON object of a successful run with nothing on the error stream.
+inline JsonObject jsonOf(const Outcome& run) {
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(run.err.empty()) << run.err;
+    std::optional<JsonObject> object = JsonObject::parse(run.out);
+    EXPECT_TRUE(object.has_value()) << "not one JSON object: " << run.out;
+    return object.value_or(JsonObject{});
+}
+
+// ---- the loudness core on the same samples ----------------------------------------------
 
 struct CoreFigures {
-    double integrated = 0.0;
-    double loudnessRange = 0.0;
-    double momentaryMax = 0.0;
-    double shortTermMax = 0.0;
+    double integrated, loudnessRange, momentaryMax, shortTermMax;
 };
 
 // Reads the file back as the host reads it and analyses it without workers,
 // in host-sized blocks, with the arrangement the host offers for its channels.
-inline std::optional<CoreFigures> analyseInProcess(const std::string& path, uint64_t arrangement, int32_t block = 1024) {
+inline std::optional<CoreFigures> analyseInProcess(const std::string& path, uint64_t arrangement,
+                                                  int32_t block = 1024) {
     SF_INFO info{};
     SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
     if (!file) return std::nullopt;
-    const int32_t channels = info.channels;
+    const auto channels = static_cast<size_t>(info.channels);
     DSP::Loudness loudness(info.samplerate, static_cast<uint32_t>(block), false);
     loudness.initialize();
-    loudness.setChannelsAndArrangement(channels, channels, 0, arrangement);
+    loudness.setChannelsAndArrangement(info.channels, info.channels, 0, arrangement);
     loudness.reset();
-    std::vector<float> interleaved(static_cast<size_t>(block * channels));
-    std::vector<std::vector<float>> planar(static_cast<size_t>(channels), std::vector<float>(static_cast<size_t>(block)));
+    std::vector<float> interleaved(static_cast<size_t>(block) * channels);
+    std::vector<std::vector<float>> planar(channels, std::vector<float>(static_cast<size_t>(block)));
     std::vector<float*> pointers;
     for (auto& p : planar) pointers.push_back(p.data());
     for (sf_count_t got; (got = sf_readf_float(file, interleaved.data(), block)) > 0;) {
-        for (sf_count_t i = 0; i < got; ++i)
-            for (int32_t c = 0; c < channels; ++c)
-                planar[static_cast<size_t>(c)][static_cast<size_t>(i)] = interleaved[static_cast<size_t>(i * channels + c)];
+        for (size_t i = 0; i < static_cast<size_t>(got); ++i)
+            for (size_t c = 0; c < channels; ++c) planar[c][i] = interleaved[i * channels + c];
         loudness.analyze(pointers.data(), static_cast<int32_t>(got));
     }
     sf_close(file);

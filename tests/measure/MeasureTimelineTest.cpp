@@ -37,27 +37,18 @@ protected:
     void SetUp() override { ASSERT_TRUE(dir_.ok()); }
 
     // Measures with a timeline and the JSON report; the rows after the header.
-    std::vector<Row> measureWithTimeline(const std::string& audio, std::optional<JsonObject>& json) {
-        NivoloHost::MeasureOptions options = optionsFor(audio);
-        options.json = true;
+    std::vector<Row> measureWithTimeline(const std::string& audio, JsonObject& json) {
+        NivoloHost::MeasureOptions options = optionsFor(audio, true);
         options.timeline = dir_.file("timeline.csv");
-        const Outcome run = measure(options);
-        EXPECT_EQ(run.status, 0) << run.err;
-        json = JsonObject::parse(run.out);
-        EXPECT_TRUE(json) << run.out;
+        json = jsonOf(measure(options));
         const std::vector<std::string> text = lines(readText(options.timeline));
-        EXPECT_FALSE(text.empty());
-        if (text.empty()) return {};
-        EXPECT_EQ(text[0], kHeader);
+        EXPECT_EQ(text.empty() ? "" : text[0], kHeader);
         std::vector<Row> rows;
         for (size_t i = 1; i < text.size(); ++i) {
             std::vector<std::string> cells = split(text[i]);
             EXPECT_EQ(cells.size(), 8u) << text[i];
             if (cells.size() != 8u) return {};
-            Row row;
-            row.seconds = number(cells[0]);
-            row.cells.assign(cells.begin() + 1, cells.end());
-            rows.push_back(row);
+            rows.push_back({number(cells[0]), std::vector<std::string>(cells.begin() + 1, cells.end())});
         }
         return rows;
     }
@@ -69,9 +60,8 @@ TEST_F(MeasureTimeline, OneRowPerTenthOfASecondEndingAtTheFinalReadings) {
     // 20 s: quiet, loud, then a steady end, so the late rows have settled.
     const std::string audio = dir_.file("steps.wav");
     ASSERT_TRUE(writeProgramme(audio, steps(48000, 2, 5.0, {-30.0, -18.0, -26.0, -23.0})));
-    std::optional<JsonObject> json;
+    JsonObject json;
     const std::vector<Row> rows = measureWithTimeline(audio, json);
-    ASSERT_TRUE(json);
     ASSERT_EQ(rows.size(), 200u);
     for (size_t i = 0; i < rows.size(); ++i)
         ASSERT_NEAR(rows[i].seconds, 0.1 * static_cast<double>(i + 1), 1e-6) << "row " << i;
@@ -111,36 +101,27 @@ TEST_F(MeasureTimeline, OneRowPerTenthOfASecondEndingAtTheFinalReadings) {
 
     // The last row is the state the final report describes.
     const Row& last = rows.back();
-    EXPECT_NEAR(number(last.cells[kIntegrated]), (*json)["integrated"].number, 0.1);
-    EXPECT_NEAR(number(last.cells[kMomentary]), (*json)["momentary"].number, 0.1);
-    EXPECT_NEAR(number(last.cells[kShortTerm]), (*json)["shortTerm"].number, 0.1);
-    EXPECT_NEAR(number(last.cells[kMomentaryMax]), (*json)["momentaryMax"].number, 0.05);
-    EXPECT_NEAR(number(last.cells[kShortTermMax]), (*json)["shortTermMax"].number, 0.05);
-    EXPECT_NEAR(number(last.cells[kLoudnessRange]), (*json)["loudnessRange"].number, 0.5);
-    EXPECT_NEAR(number(last.cells[kTruePeak]), (*json)["truePeak"].number, 0.05);
+    EXPECT_NEAR(number(last.cells[kIntegrated]), json["integrated"].number, 0.1);
+    EXPECT_NEAR(number(last.cells[kMomentary]), json["momentary"].number, 0.1);
+    EXPECT_NEAR(number(last.cells[kShortTerm]), json["shortTerm"].number, 0.1);
+    EXPECT_NEAR(number(last.cells[kMomentaryMax]), json["momentaryMax"].number, 0.05);
+    EXPECT_NEAR(number(last.cells[kShortTermMax]), json["shortTermMax"].number, 0.05);
+    EXPECT_NEAR(number(last.cells[kLoudnessRange]), json["loudnessRange"].number, 0.5);
+    EXPECT_NEAR(number(last.cells[kTruePeak]), json["truePeak"].number, 0.05);
 }
 
 TEST_F(MeasureTimeline, RowCountFollowsTheAudioLengthAtAnyRate) {
-    struct Case {
-        int sampleRate;
-        double seconds;
-    };
-    for (const Case& c : {Case{44100, 3.0}, Case{22050, 2.5}, Case{96000, 1.2}}) {
+    for (const auto& [sampleRate, seconds] : {std::pair{44100, 3.0}, {22050, 2.5}, {96000, 1.2}}) {
         const std::string audio = dir_.file("tone.wav");
-        ASSERT_TRUE(writeProgramme(audio, tone(c.sampleRate, 1, c.seconds, -20.0)));
-        std::optional<JsonObject> json;
+        ASSERT_TRUE(writeProgramme(audio, tone(sampleRate, 1, seconds, -20.0)));
+        JsonObject json;
         const std::vector<Row> rows = measureWithTimeline(audio, json);
-        const double expected = c.seconds * 10.0;
-        EXPECT_NEAR(static_cast<double>(rows.size()), expected, 1.0) << c.sampleRate;
+        EXPECT_NEAR(static_cast<double>(rows.size()), seconds * 10.0, 1.0) << sampleRate;
         ASSERT_FALSE(rows.empty());
-        EXPECT_NEAR(rows.back().seconds, c.seconds, 0.1) << c.sampleRate;
+        EXPECT_NEAR(rows.back().seconds, seconds, 0.1) << sampleRate;
     }
-}
-
-TEST_F(MeasureTimeline, UnwritableTimelineIsOneErrorLine) {
-    const std::string audio = dir_.file("tone.wav");
-    ASSERT_TRUE(writeProgramme(audio, tone(48000, 2, 1.0, -20.0)));
-    NivoloHost::MeasureOptions options = optionsFor(audio);
+    // Where the timeline cannot be written, nothing is measured.
+    NivoloHost::MeasureOptions options = optionsFor(dir_.file("tone.wav"));
     options.timeline = dir_.file("no/such/directory/timeline.csv");
     const Outcome run = measure(options);
     EXPECT_TRUE(isOneLineFailure(run));

@@ -1,14 +1,17 @@
 #pragma once
-// What the processor tests share: the built module loaded once per suite,
-// processor instances made through its factory, test signals, and the output
-// parameter list read back as a host sees it.
+// What the host tests share: the built module loaded once per suite, processor
+// instances made through its factory, test signals, hand-made process calls,
+// saved states taken apart, and the output parameters read back as a host
+// sees them.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -19,14 +22,12 @@
 #include "host/ParameterChanges.h"
 #include "host/PluginModule.h"
 #include "host/ProcessingSession.h"
-#include "host/StandInPeer.h"
 #include "interfaces/IAudioProcessor.h"
 #include "interfaces/IComponent.h"
-#include "interfaces/IConnectionPoint.h"
 #include "interfaces/IPtr.h"
 #include "interfaces/InterfaceIds.h"
 
-namespace ProcessorThroughModule {
+namespace HostTest {
 
 using namespace Zel;
 using NivoloHost::HostContext;
@@ -35,7 +36,6 @@ using NivoloHost::MeterReadings;
 using NivoloHost::ParameterChanges;
 using NivoloHost::PluginModule;
 using NivoloHost::ProcessingSession;
-using NivoloHost::StandInPeer;
 using Bytes = std::vector<uint8_t>;
 
 inline constexpr TUID kProcessorClass = tuidFromRegistry("{42613CDE-3556-4653-B0D4-0AD6BDC2AA79}");
@@ -53,6 +53,12 @@ inline constexpr double kRate = 48000.0;
 inline constexpr int32_t kTenMs = 480;
 
 inline double dbToAmplitude(double db) { return std::pow(10.0, db / 20.0); }
+
+// An object's reference count as seen through its own AddRef/Release.
+inline uint32_t references(FUnknown* object) {
+    object->AddRef();
+    return object->Release();
+}
 
 // Loads the module once for every suite built on it.
 class ModuleTest : public ::testing::Test {
@@ -84,54 +90,12 @@ protected:
     static inline std::string loadError_;
 };
 
-// One processor made through the factory and initialised, connected to a
-// stand-in peer, and nothing more: for the calls a host makes before
-// processing is set up.
-class BareProcessor {
-public:
-    explicit BareProcessor(IPluginFactory* factory) {
-        void* raw = nullptr;
-        if (!factory || factory->createInstance(kProcessorClass, IComponent_iid, &raw) != kResultOk || !raw) return;
-        component_ = IPtr<IComponent>::adopt(static_cast<IComponent*>(raw));
-        processor_ = queryInterface<IAudioProcessor>(component_.get());
-        connection_ = queryInterface<IConnectionPoint>(component_.get());
-        host_ = IPtr<HostContext>::adopt(new HostContext);
-        if (component_->initialize(static_cast<IHostApp*>(host_.get())) != kResultOk) {
-            processor_.reset();
-            connection_.reset();
-            component_.reset();
-            return;
-        }
-        initialised_ = true;
-        peer_ = IPtr<StandInPeer>::adopt(new StandInPeer(host_.get()));
-        if (connection_) {
-            connection_->connect(peer_.get());
-            peer_->connect(connection_.get());
-        }
-    }
-    ~BareProcessor() {
-        if (peer_ && connection_) {
-            connection_->disconnect(peer_.get());
-            peer_->disconnect(connection_.get());
-        }
-        if (initialised_) component_->terminate();
-    }
-    BareProcessor(const BareProcessor&) = delete;
-    BareProcessor& operator=(const BareProcessor&) = delete;
+// ---- saved states ------------------------------------------------------------------
+// A 4-byte length word, then one 140-byte record per parameter: its name in
+// 128 bytes, its id at 128 and its value (a double) at 132.
 
-    bool ok() const { return initialised_ && processor_ && connection_; }
-    IComponent* component() const { return component_.get(); }
-    IAudioProcessor* processor() const { return processor_.get(); }
-    StandInPeer& peer() { return *peer_; }
-
-private:
-    IPtr<IComponent> component_;
-    IPtr<IAudioProcessor> processor_;
-    IPtr<IConnectionPoint> connection_;
-    IPtr<HostContext> host_;
-    IPtr<StandInPeer> peer_;
-    bool initialised_ = false;
-};
+inline constexpr size_t kStateSize = 1684;
+inline constexpr size_t kRecordSize = 140;
 
 inline Bytes saveState(IComponent* component) {
     auto stream = IPtr<MemoryStream>::adopt(new MemoryStream);
@@ -144,9 +108,25 @@ inline tresult restoreState(IComponent* component, const Bytes& bytes) {
     return component->setState(stream.get());
 }
 
-// A multichannel block source: the same sine on every channel, continuous
-// across blocks (the phase is taken from the sample index, so long signals do
-// not drift), optionally with a little deterministic noise on top.
+// id -> value of every record, and the ids in the order they were saved.
+inline std::map<int32_t, double> recordsOf(const Bytes& state, std::vector<int32_t>* order = nullptr) {
+    std::map<int32_t, double> values;
+    for (size_t at = 4; at + kRecordSize <= state.size(); at += kRecordSize) {
+        int32_t id = 0;
+        double value = 0.0;
+        std::memcpy(&id, state.data() + at + 128, 4);
+        std::memcpy(&value, state.data() + at + 132, 8);
+        values[id] = value;
+        if (order) order->push_back(id);
+    }
+    return values;
+}
+
+// ---- signals -------------------------------------------------------------------------
+
+// The same sine on every channel, continuous across blocks (the phase comes
+// from the sample index, so long signals do not drift), optionally with a
+// little deterministic noise on top.
 class Signal {
 public:
     Signal(int32_t channels, double amplitude, double frequency = 997.0, double noise = 0.0)
@@ -154,16 +134,14 @@ public:
           buffers_(static_cast<size_t>(channels)), pointers_(static_cast<size_t>(channels)) {}
 
     float* const* next(int32_t n) {
-        for (int32_t c = 0; c < channels_; ++c) {
-            auto& buffer = buffers_[static_cast<size_t>(c)];
-            buffer.resize(static_cast<size_t>(n));
+        for (size_t c = 0; c < buffers_.size(); ++c) {
+            buffers_[c].resize(static_cast<size_t>(n));
             for (int32_t i = 0; i < n; ++i) {
-                const double t = static_cast<double>(position_ + i) / kRate;
-                double x = amplitude_ * std::sin(2.0 * M_PI * frequency_ * t);
-                if (noise_ > 0.0) x += noise_ * (nextRandom() - 0.5) * (c + 1);
-                buffer[static_cast<size_t>(i)] = static_cast<float>(x);
+                double x = amplitude_ * std::sin(2.0 * M_PI * frequency_ * static_cast<double>(position_ + i) / kRate);
+                if (noise_ > 0.0) x += noise_ * (nextRandom() - 0.5) * static_cast<double>(c + 1);
+                buffers_[c][static_cast<size_t>(i)] = static_cast<float>(x);
             }
-            pointers_[static_cast<size_t>(c)] = buffer.data();
+            pointers_[c] = buffers_[c].data();
         }
         position_ += n;
         return pointers_.data();
@@ -183,8 +161,8 @@ private:
     uint64_t seed_ = 0x2545F4914F6CDD1Dull;
 };
 
-// Buffers a test owns for the processor's output, pre-filled with a value no
-// input contains so that untouched samples show.
+// Output buffers pre-filled with a value no input contains, so that untouched
+// samples show.
 class OutputBuffers {
 public:
     static constexpr float kUntouched = -7.25f;
@@ -195,10 +173,9 @@ public:
         for (size_t c = 0; c < buffers_.size(); ++c) pointers_[c] = buffers_[c].data();
     }
     float* const* pointers() { return pointers_.data(); }
-    float** mutablePointers() { return pointers_.data(); }
     const std::vector<float>& channel(int32_t c) const { return buffers_[static_cast<size_t>(c)]; }
-    void fill(float value) {
-        for (auto& b : buffers_) std::fill(b.begin(), b.end(), value);
+    void reset() {
+        for (auto& b : buffers_) std::fill(b.begin(), b.end(), kUntouched);
     }
 
 private:
@@ -214,6 +191,39 @@ inline bool sameBits(float* const* expected, const OutputBuffers& actual, int32_
     return true;
 }
 
+// A process call made by hand, for blocks the session would not send: its own
+// mode, transport and silence flags, and its own output list.
+struct RawBlock {
+    RawBlock(int32_t channels, float* const* in, float* const* out, int32_t n, int32_t mode = kOffline)
+        : inputs{channels, 0, const_cast<float**>(in)}, outputs{channels, 0, const_cast<float**>(out)} {
+        block.processMode = mode;
+        block.sampleSizeCode = kSample32;
+        block.numSamples = n;
+        block.numInputs = block.numOutputs = 1;
+        block.inputs = &inputs;
+        block.outputs = &outputs;
+        block.outputChanges = outputChanges.get();
+    }
+    RawBlock(const RawBlock&) = delete;
+    RawBlock& operator=(const RawBlock&) = delete;
+
+    tresult run(IAudioProcessor* processor) {
+        outputChanges->clear();
+        return processor->process(block);
+    }
+    double value(ParamID id) const {
+        double v = std::nan("");
+        outputChanges->lastValue(id, v);
+        return v;
+    }
+
+    AudioBufferSet inputs, outputs;
+    IPtr<ParameterChanges> outputChanges = IPtr<ParameterChanges>::adopt(new ParameterChanges);
+    ProcessBlock block{};
+};
+
+// ---- driving a session ---------------------------------------------------------------
+
 // Sends the signal in 10 ms blocks for the given time. After every 100 ms of
 // audio the test pauses briefly, as a real-time host would: the loudness core
 // drops a window that reaches a worker still busy with the previous one.
@@ -226,15 +236,20 @@ inline void feed(ProcessingSession& session, Signal& signal, double seconds) {
     }
 }
 
-// Lets the workers finish, carries their results into the meter with one more
-// block of the signal, then asks for the readings and collects them with an
-// empty block (which may also carry queued parameter changes).
+// Asks for the readings and collects them with an empty block (which also
+// carries the queued parameter changes, ahead of the answer).
+inline void readNow(ProcessingSession& session) {
+    session.requestData();
+    session.processNothing();
+}
+
+// Lets the workers finish and carries their results into the meter with one
+// more block of the signal, then reads.
 inline void settleAndRead(ProcessingSession& session, Signal& signal) {
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     float* const* in = signal.next(kTenMs);
     session.processBlock(in, in, kTenMs);
-    session.requestData();
-    session.processNothing();
+    readNow(session);
 }
 
 // The value written for id in the last block's output list; NaN when absent.
@@ -247,4 +262,4 @@ inline double plainReading(ProcessingSession& session, ParamID id) {
     return MeterReadings::readingFromNormalized(outputValue(session, id));
 }
 
-} // namespace ProcessorThroughModule
+} // namespace HostTest
