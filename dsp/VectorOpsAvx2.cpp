@@ -11,18 +11,6 @@ namespace DSP {
 
 namespace avx2 {
 
-// The SSE2 filter and mean-square loops, built for this instruction set.
-void biquadPairSquare(const float* const* in, float* const* out, int32_t channels, int32_t n,
-                      const BiquadCoefficients& first, BiquadState* firstStates, const BiquadCoefficients& second,
-                      BiquadState* secondStates) {
-    biquadPairSquareInLanes(in, out, channels, n, first, firstStates, second, secondStates);
-}
-
-void meanSquare(const float* const* in, float* const* out, int32_t channels, int32_t n,
-                const MeanSquareCoefficients& k, float* states, float* held) {
-    meanSquareInLanes(in, out, channels, n, k, states, held);
-}
-
 void square(float* x, int32_t n) {
     int32_t i = 0;
     for (; i + 8 <= n; i += 8) {
@@ -186,8 +174,8 @@ float avx2::interpolate4Peak(const float* phases, int32_t phaseLength, const flo
 }
 
 const VectorOps kAvx2VectorOps = {
-    "avx2",         scalar::biquad, avx2::biquadPairSquare, avx2::square,     avx2::sumExtended, avx2::minMax,
-    avx2::peak,     avx2::gatedSum, avx2::meanSquare,       scalar::log10,
+    "avx2",         scalar::biquad, biquadPairSquareInLanes, avx2::square,     avx2::sumExtended, avx2::minMax,
+    avx2::peak,     avx2::gatedSum, meanSquareInLanes,      scalar::log10,
     scalar::fir,    avx2::interpolate4, avx2::interpolate4Peak,
 };
 

@@ -96,18 +96,6 @@ float interpolate4Peak(const float* phases, int32_t phaseLength, const float* li
     return peak;
 }
 
-// The SSE2 filter and mean-square loops, built for this instruction set.
-void biquadPairSquare(const float* const* in, float* const* out, int32_t channels, int32_t n,
-                      const BiquadCoefficients& first, BiquadState* firstStates, const BiquadCoefficients& second,
-                      BiquadState* secondStates) {
-    biquadPairSquareInLanes(in, out, channels, n, first, firstStates, second, secondStates);
-}
-
-void meanSquare(const float* const* in, float* const* out, int32_t channels, int32_t n,
-                const MeanSquareCoefficients& k, float* states, float* held) {
-    meanSquareInLanes(in, out, channels, n, k, states, held);
-}
-
 float sumExtended(const float* x, int32_t n) {
     // Four double accumulators of eight lanes: the additions of one do not wait for another's.
     __m512d a = _mm512_setzero_pd(), b = a, c = a, d = a;
@@ -128,8 +116,8 @@ float sumExtended(const float* x, int32_t n) {
 } // namespace
 
 const VectorOps kAvx512VectorOps = {
-    "avx512",       scalar::biquad, biquadPairSquare,       avx2::square,  sumExtended,       avx2::minMax,
-    avx2::peak,     avx2::gatedSum, meanSquare,             scalar::log10, scalar::fir,       interpolate4,
+    "avx512",       scalar::biquad, biquadPairSquareInLanes, avx2::square,  sumExtended,       avx2::minMax,
+    avx2::peak,     avx2::gatedSum, meanSquareInLanes,      scalar::log10, scalar::fir,       interpolate4,
     interpolate4Peak,
 };
 

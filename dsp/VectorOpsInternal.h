@@ -79,11 +79,6 @@ static inline void clearStateIfNotFinite(float& state) {
 }
 
 namespace avx2 {
-void biquadPairSquare(const float* const* in, float* const* out, int32_t channels, int32_t n,
-                      const BiquadCoefficients& first, BiquadState* firstStates, const BiquadCoefficients& second,
-                      BiquadState* secondStates);
-void meanSquare(const float* const* in, float* const* out, int32_t channels, int32_t n,
-                const MeanSquareCoefficients& k, float* states, float* held);
 void square(float* x, int32_t n);
 float sumExtended(const float* x, int32_t n);
 void minMax(const float* x, int32_t n, float& minimum, float& maximum);
@@ -96,13 +91,6 @@ float interpolate4Peak(const float* phases, int32_t phaseLength, const float* li
 namespace sse2 {
 void interpolate4(const float* phases, int32_t phaseLength, const float* line, float* out, int32_t n);
 float interpolate4Peak(const float* phases, int32_t phaseLength, const float* line, int32_t n);
-// Channels four at a time in the lanes of one register: the recursions of
-// four channels run side by side, in the same operation order as the scalar code.
-void biquadPairSquare(const float* const* in, float* const* out, int32_t channels, int32_t n,
-                      const BiquadCoefficients& first, BiquadState* firstStates, const BiquadCoefficients& second,
-                      BiquadState* secondStates);
-void meanSquare(const float* const* in, float* const* out, int32_t channels, int32_t n,
-                const MeanSquareCoefficients& k, float* states, float* held);
 } // namespace sse2
 
 } // namespace DSP

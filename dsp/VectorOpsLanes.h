@@ -138,8 +138,9 @@ void meanSquareGroup(const float* const* in, float* const* out, int32_t n, const
     }
 }
 
-// Channels four at a time.
-inline void biquadPairSquareInLanes(const float* const* in, float* const* out, int32_t channels, int32_t n,
+// Channels four at a time in the lanes of one register: the recursions of
+// four channels run side by side, in the same operation order as the scalar code.
+void biquadPairSquareInLanes(const float* const* in, float* const* out, int32_t channels, int32_t n,
                                     const BiquadCoefficients& first, BiquadState* firstStates,
                                     const BiquadCoefficients& second, BiquadState* secondStates) {
     for (int32_t c = 0; c < channels; c += 4) {
@@ -148,7 +149,7 @@ inline void biquadPairSquareInLanes(const float* const* in, float* const* out, i
     }
 }
 
-inline void meanSquareInLanes(const float* const* in, float* const* out, int32_t channels, int32_t n,
+void meanSquareInLanes(const float* const* in, float* const* out, int32_t channels, int32_t n,
                               const MeanSquareCoefficients& k, float* states, float* held) {
     for (int32_t c = 0; c < channels; c += 4) {
         switch (channels - c < 4 ? channels - c : 4) {

@@ -147,19 +147,8 @@ float sse2::interpolate4Peak(const float* phases, int32_t phaseLength, const flo
     return largest(v, 4);
 }
 
-void sse2::biquadPairSquare(const float* const* in, float* const* out, int32_t channels, int32_t n,
-                            const BiquadCoefficients& first, BiquadState* firstStates,
-                            const BiquadCoefficients& second, BiquadState* secondStates) {
-    biquadPairSquareInLanes(in, out, channels, n, first, firstStates, second, secondStates);
-}
-
-void sse2::meanSquare(const float* const* in, float* const* out, int32_t channels, int32_t n,
-                      const MeanSquareCoefficients& k, float* states, float* held) {
-    meanSquareInLanes(in, out, channels, n, k, states, held);
-}
-
 const VectorOps kSse2VectorOps = {
-    "sse2",      scalar::biquad,     sse2::biquadPairSquare, square, sumExtended, minMax, peak, gatedSum, sse2::meanSquare, log10Single,
+    "sse2",      scalar::biquad,     biquadPairSquareInLanes, square, sumExtended, minMax, peak, gatedSum, meanSquareInLanes, log10Single,
     scalar::fir, sse2::interpolate4, sse2::interpolate4Peak,
 };
 
