@@ -36,71 +36,26 @@ const TUID kKnown = bytesOf({0xde, 0x3c, 0x61, 0x42, 0x56, 0x35, 0x53, 0x46,
 constexpr const char* kKnownRegistry = "{42613CDE-3556-4653-B0D4-0AD6BDC2AA79}";
 constexpr const char* kKnownPlain = "42613CDE35564653B0D40AD6BDC2AA79";
 
-// ---- Byte order -------------------------------------------------------------------------
+// ---- Byte order and text forms -----------------------------------------------------------
 
-TEST(FUIDByteOrder, FirstThreeGroupsAreLittleEndianTheRestInOrder) {
+TEST(FUIDText, FirstThreeGroupsAreLittleEndianTheRestInOrderInEveryForm) {
     FUID parsed;
     ASSERT_TRUE(parsed.fromRegistryString(kKnownRegistry));
     EXPECT_EQ(hexBytes(parsed.data()), hexBytes(kKnown));
     EXPECT_EQ(hexBytes(tuidFromRegistry("{42613CDE-3556-4653-B0D4-0AD6BDC2AA79}")), hexBytes(kKnown));
-}
 
-TEST(FUIDByteOrder, RootInterfaceIdHasItsPublishedBytes) {
-    const TUID expected = bytesOf({0, 0, 0, 0, 0, 0, 0, 0, 0xc0, 0, 0, 0, 0, 0, 0, 0x46});
-    EXPECT_EQ(hexBytes(FUnknown_iid), hexBytes(expected));
-
-    FUID parsed;
-    ASSERT_TRUE(parsed.fromRegistryString("{00000000-0000-0000-C000-000000000046}"));
-    EXPECT_EQ(hexBytes(parsed.data()), hexBytes(expected));
-    EXPECT_EQ(FUID(FUnknown_iid).toRegistryString(), "{00000000-0000-0000-C000-000000000046}");
-    EXPECT_EQ(FUID(FUnknown_iid).toString(), "0000000000000000C000000000000046");
-}
-
-TEST(FUIDByteOrder, FourWordsAgreeWithThePlainTextForm) {
     const FUID fromWords(0x42613CDEu, 0x35564653u, 0xB0D40AD6u, 0xBDC2AA79u);
     EXPECT_EQ(hexBytes(fromWords.data()), hexBytes(kKnown));
     EXPECT_EQ(fromWords.toString(), kKnownPlain);
-
     const FUID known(kKnown);
     EXPECT_EQ(known.getLong1(), 0x42613CDEu);
     EXPECT_EQ(known.getLong2(), 0x35564653u);
     EXPECT_EQ(known.getLong3(), 0xB0D40AD6u);
     EXPECT_EQ(known.getLong4(), 0xBDC2AA79u);
-    EXPECT_TRUE(known == fromWords);
-}
 
-// ---- Text forms ------------------------------------------------------------------------
-
-TEST(FUIDText, PlainFormRoundTrips) {
-    const FUID known(kKnown);
-    EXPECT_EQ(known.toString(), kKnownPlain);
-
-    FUID parsed;
     ASSERT_TRUE(parsed.fromString(kKnownPlain));
     EXPECT_TRUE(parsed == known);
-    EXPECT_EQ(parsed.toString(), kKnownPlain);
-}
-
-TEST(FUIDText, PlainFormRefusesWrongLengthAndNonHexAndStaysUnchanged) {
-    const FUID known(kKnown);
-    const std::string good = kKnownPlain;
-    const std::string bad[] = {
-        "",
-        good.substr(0, 31),
-        good + "0",
-        "{" + good.substr(0, 30) + "}",
-        "G" + good.substr(1),
-        good.substr(0, 31) + "g",
-        good.substr(0, 15) + " " + good.substr(16),
-        good.substr(0, 8) + "-" + good.substr(9),
-        std::string("0x") + good.substr(2),
-        good.substr(0, 20) + std::string(1, '\0') + good.substr(21),
-    };
-    for (const std::string& text : bad) {
-        FUID id = known;
-        EXPECT_FALSE(id.fromString(text)) << '"' << text << '"';
-        EXPECT_TRUE(id == known) << '"' << text << '"';
-    }
+    EXPECT_EQ(FUID(FUnknown_iid).toString(), "0000000000000000C000000000000046"); // leading zeros kept
 }
 
 TEST(FUIDText, RegistryFormRoundTripsAndMatchesTheSharedPrinter) {
@@ -108,10 +63,6 @@ TEST(FUIDText, RegistryFormRoundTripsAndMatchesTheSharedPrinter) {
     EXPECT_EQ(known.toRegistryString(), kKnownRegistry);
     EXPECT_EQ(known.toRegistryString(), tuidToRegistry(kKnown));
     EXPECT_EQ(FUID(IDependent_iid).toRegistryString(), tuidToRegistry(IDependent_iid));
-
-    FUID parsed;
-    ASSERT_TRUE(parsed.fromRegistryString(kKnownRegistry));
-    EXPECT_TRUE(parsed == known);
 
     for (int i = 0; i < 50; ++i) { // random ids exercise every nibble position
         FUID id;
@@ -124,24 +75,41 @@ TEST(FUIDText, RegistryFormRoundTripsAndMatchesTheSharedPrinter) {
     }
 }
 
-TEST(FUIDText, RegistryFormRefusesMalformedTextAndStaysUnchanged) {
+TEST(FUIDText, MalformedTextIsRefusedAndLeavesTheIdUnchanged) {
     const FUID known(kKnown);
-    const std::string good = kKnownRegistry;
-    const std::string bad[] = {
+    const std::string plain = kKnownPlain, reg = kKnownRegistry;
+    const std::string badPlain[] = {
         "",
-        good.substr(1),                                  // no opening brace
-        good.substr(0, 37),                              // no closing brace
-        "(" + good.substr(1, 36) + ")",
-        good.substr(0, 9) + "0" + good.substr(10),       // each separator replaced by a digit
-        good.substr(0, 14) + "0" + good.substr(15),
-        good.substr(0, 19) + "0" + good.substr(20),
-        good.substr(0, 24) + "0" + good.substr(25),
-        good.substr(0, 8) + "-" + good.substr(8, 1) + good.substr(10), // separator moved
-        good.substr(0, 37) + "0}",
-        good.substr(0, 30) + "Z" + good.substr(31),
-        std::string("{") + kKnownPlain + "}",
+        plain.substr(0, 31),
+        plain + "0",
+        "{" + plain.substr(0, 30) + "}",
+        "G" + plain.substr(1),
+        plain.substr(0, 31) + "g",
+        plain.substr(0, 15) + " " + plain.substr(16),
+        plain.substr(0, 8) + "-" + plain.substr(9),
+        std::string("0x") + plain.substr(2),
+        plain.substr(0, 20) + std::string(1, '\0') + plain.substr(21),
     };
-    for (const std::string& text : bad) {
+    const std::string badRegistry[] = {
+        "",
+        reg.substr(1),                                  // no opening brace
+        reg.substr(0, 37),                              // no closing brace
+        "(" + reg.substr(1, 36) + ")",
+        reg.substr(0, 9) + "0" + reg.substr(10),        // each separator replaced by a digit
+        reg.substr(0, 14) + "0" + reg.substr(15),
+        reg.substr(0, 19) + "0" + reg.substr(20),
+        reg.substr(0, 24) + "0" + reg.substr(25),
+        reg.substr(0, 8) + "-" + reg.substr(8, 1) + reg.substr(10), // separator moved
+        reg.substr(0, 37) + "0}",
+        reg.substr(0, 30) + "Z" + reg.substr(31),
+        "{" + plain + "}",
+    };
+    for (const std::string& text : badPlain) {
+        FUID id = known;
+        EXPECT_FALSE(id.fromString(text)) << '"' << text << '"';
+        EXPECT_TRUE(id == known) << '"' << text << '"';
+    }
+    for (const std::string& text : badRegistry) {
         FUID id = known;
         EXPECT_FALSE(id.fromRegistryString(text)) << text;
         EXPECT_TRUE(id == known) << text;
@@ -184,6 +152,7 @@ TEST(FUIDGenerate, GivesValidDistinctVersionFourIds) {
     }
 }
 
+// FUID ordering, TUID equality and iidEqual must all look at every byte.
 TEST(FUIDGenerate, ComparisonIsByAllSixteenBytes) {
     const FUID known(kKnown);
     for (int i = 0; i < 16; ++i) {
@@ -191,8 +160,12 @@ TEST(FUIDGenerate, ComparisonIsByAllSixteenBytes) {
         changed.bytes[i] ^= 0x01;
         EXPECT_TRUE(FUID(changed) != known) << "byte " << i;
         EXPECT_TRUE((FUID(changed) < known) != (known < FUID(changed))) << "byte " << i;
+        EXPECT_FALSE(changed == kKnown) << "byte " << i;
+        EXPECT_FALSE(iidEqual(kKnown, changed)) << "byte " << i;
     }
     EXPECT_FALSE(known < known);
+    TUID copy = kKnown;
+    EXPECT_TRUE(iidEqual(copy, kKnown));
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <functional>
 #include <future>
+#include <initializer_list>
 #include <memory>
 #include <new>
 #include <string>
@@ -88,6 +89,9 @@ class UpdateHandlerTest : public ::testing::Test {
 protected:
     void SetUp() override { handler = new UpdateHandler; }
     void TearDown() override { handler->Release(); }
+    void add(Observed& object, std::initializer_list<IDependent*> dependents) {
+        for (IDependent* d : dependents) handler->addDependent(object.unknown(), d);
+    }
 
     ActiveHandlerScope scope;
     UpdateHandler* handler = nullptr;
@@ -111,30 +115,23 @@ TEST_F(UpdateHandlerTest, NotifyNowCallsEveryRegistrationInOrderThenChangeDone) 
     EXPECT_EQ(seen, obj.unknown());
 }
 
-TEST_F(UpdateHandlerTest, NotifyNowWithoutDependentsIsFalseButTheChangeIsDone) {
-    Observed obj(log, "obj");
-    EXPECT_EQ(handler->notifyNow(obj.unknown(), 7), kResultFalse);
-    EXPECT_EQ(log, (Log{"obj.done:7"}));
-    EXPECT_EQ(handler->notifyNow(nullptr, 7), kResultFalse);
-}
-
-TEST_F(UpdateHandlerTest, DestroyedMessageReachesDependentsButNeverChangeDone) {
-    Observed watched(log, "watched"), alone(log, "alone");
-    Recorder a(log, "a");
-    handler->addDependent(watched.unknown(), &a);
-
-    EXPECT_EQ(handler->notifyNow(watched.unknown(), IDependent::kDestroyed), kResultOk);
-    EXPECT_EQ(handler->notifyNow(alone.unknown(), IDependent::kDestroyed), kResultFalse);
-    EXPECT_EQ(log, (Log{"a@watched:2"}));
-}
-
-TEST_F(UpdateHandlerTest, NullArgumentsRegisterNothing) {
-    Observed obj(log, "obj");
+// Without dependents (or with null arguments) nothing is registered and notifyNow
+// answers false, but the change is still done; the destroyed message is never done.
+TEST_F(UpdateHandlerTest, NotifyNowWithoutDependentsNullArgumentsAndTheDestroyedMessage) {
+    Observed obj(log, "obj"), watched(log, "watched");
     Recorder a(log, "a");
     EXPECT_EQ(handler->addDependent(nullptr, &a), kResultFalse);
     EXPECT_EQ(handler->addDependent(obj.unknown(), nullptr), kResultFalse);
     EXPECT_EQ(handler->countDependents(), 0u);
-    EXPECT_EQ(handler->notifyNow(obj.unknown(), 1), kResultFalse);
+    EXPECT_EQ(handler->notifyNow(obj.unknown(), 7), kResultFalse);
+    EXPECT_EQ(handler->notifyNow(nullptr, 7), kResultFalse);
+    EXPECT_EQ(log, (Log{"obj.done:7"}));
+
+    log.clear();
+    handler->addDependent(watched.unknown(), &a);
+    EXPECT_EQ(handler->notifyNow(watched.unknown(), IDependent::kDestroyed), kResultOk);
+    EXPECT_EQ(handler->notifyNow(obj.unknown(), IDependent::kDestroyed), kResultFalse);
+    EXPECT_EQ(log, (Log{"a@watched:2"}));
 }
 
 // An object is known by the pointer it answers for FUnknown, so registering
@@ -200,30 +197,22 @@ TEST_F(UpdateHandlerTest, ObjectsSharingABucketKeepTheirOwnDependentsAndOrder) {
 
 // ---- removal ---------------------------------------------------------------------
 
-TEST_F(UpdateHandlerTest, DependentRemovingItselfDuringUpdateIsNotCalledAgain) {
-    Observed obj(log, "obj");
-    Recorder a(log, "a"), b(log, "b");
-    handler->addDependent(obj.unknown(), &a);
-    handler->addDependent(obj.unknown(), &b);
-    handler->addDependent(obj.unknown(), &a);
+// A registration removed during a pass, by itself or by another dependent, is not called again.
+TEST_F(UpdateHandlerTest, DependentRemovedDuringTheNotificationIsSkipped) {
+    Observed obj(log, "obj"), other(log, "other");
+    Recorder a(log, "a"), b(log, "b"), c(log, "c");
+    add(obj, {&a, &b, &a});
     a.onUpdate = [&](FUnknown* changed, int32_t) { handler->removeDependent(changed, &a); };
-
     handler->notifyNow(obj.unknown(), 1);
     handler->notifyNow(obj.unknown(), 3);
     EXPECT_EQ(log, (Log{"a@obj:1", "b@obj:1", "obj.done:1", "b@obj:3", "obj.done:3"}));
-}
 
-TEST_F(UpdateHandlerTest, DependentRemovedByAnotherDuringTheNotificationIsSkipped) {
-    Observed obj(log, "obj");
-    Recorder a(log, "a"), b(log, "b"), c(log, "c");
-    handler->addDependent(obj.unknown(), &a);
-    handler->addDependent(obj.unknown(), &b);
-    handler->addDependent(obj.unknown(), &c);
+    log.clear();
+    add(other, {&a, &b, &c});
     a.onUpdate = [&](FUnknown* changed, int32_t) { handler->removeDependent(changed, &c); };
-
-    handler->notifyNow(obj.unknown(), 1);
-    EXPECT_EQ(log, (Log{"a@obj:1", "b@obj:1", "obj.done:1"}));
-    EXPECT_EQ(handler->countDependents(obj.unknown()), 2u);
+    handler->notifyNow(other.unknown(), 1);
+    EXPECT_EQ(log, (Log{"a@other:1", "b@other:1", "other.done:1"}));
+    EXPECT_EQ(handler->countDependents(other.unknown()), 2u);
 }
 
 // A nested notification of the same object is a second in-flight pass; a
@@ -231,9 +220,7 @@ TEST_F(UpdateHandlerTest, DependentRemovedByAnotherDuringTheNotificationIsSkippe
 TEST_F(UpdateHandlerTest, RemovalDuringANestedNotificationAlsoHoldsForTheOuterOne) {
     Observed obj(log, "obj");
     Recorder a(log, "a"), b(log, "b"), c(log, "c");
-    handler->addDependent(obj.unknown(), &a);
-    handler->addDependent(obj.unknown(), &b);
-    handler->addDependent(obj.unknown(), &c);
+    add(obj, {&a, &b, &c});
     a.onUpdate = [&](FUnknown* changed, int32_t message) {
         if (message == 10) handler->notifyNow(changed, 11);
     };
@@ -250,8 +237,7 @@ TEST_F(UpdateHandlerTest, RemovalDuringANestedNotificationAlsoHoldsForTheOuterOn
 TEST_F(UpdateHandlerTest, RemovalDuringANotificationOnlyAffectsPassesItNames) {
     Observed first(log, "first"), second(log, "second");
     Recorder a(log, "a"), d(log, "d");
-    handler->addDependent(first.unknown(), &a);
-    handler->addDependent(first.unknown(), &d);
+    add(first, {&a, &d});
     handler->addDependent(second.unknown(), &d);
 
     a.onUpdate = [&](FUnknown*, int32_t) { handler->removeDependent(second.unknown(), &d); };
@@ -272,11 +258,8 @@ TEST_F(UpdateHandlerTest, RemovalWildcards) {
         handler->removeDependent(nullptr, &a);
         handler->removeDependent(nullptr, &b);
         handler->removeDependent(nullptr, &c);
-        handler->addDependent(first.unknown(), &a);
-        handler->addDependent(first.unknown(), &b);
-        handler->addDependent(first.unknown(), &a);
-        handler->addDependent(second.unknown(), &a);
-        handler->addDependent(second.unknown(), &c);
+        add(first, {&a, &b, &a});
+        add(second, {&a, &c});
     };
 
     // An exact pair removes every registration of that pair, nothing else.
@@ -383,12 +366,13 @@ TEST_F(UpdateHandlerTest, ChangesQueuedWhileFlushingAreDeliveredInTheSameFlush) 
                         "a@obj:4", "obj.done:4"}));
 }
 
-TEST_F(UpdateHandlerTest, FlushingOneObjectLeavesTheOthersQueued) {
+// Flushing or cancelling one object's changes leaves the others queued; changes it
+// queues while being flushed are its own to deliver, a cancelled change may be queued anew.
+TEST_F(UpdateHandlerTest, FlushingOrCancellingOneObjectLeavesTheOthersQueued) {
     Observed first(log, "first"), second(log, "second");
     Recorder a(log, "a");
     handler->addDependent(first.unknown(), &a);
     handler->addDependent(second.unknown(), &a);
-    // Queued during the flush of first: its own change is delivered, second's waits.
     a.onUpdate = [&](FUnknown* changed, int32_t message) {
         if (changed == first.unknown() && message == 7) {
             handler->notifyLater(first.unknown(), 8);
@@ -403,50 +387,32 @@ TEST_F(UpdateHandlerTest, FlushingOneObjectLeavesTheOthersQueued) {
     EXPECT_EQ(log, (Log{"a@first:5", "first.done:5", "a@first:7", "first.done:7", "a@first:8", "first.done:8"}));
 
     log.clear();
-    handler->flushDeferred(nullptr);
-    EXPECT_EQ(log, (Log{"a@second:6", "second.done:6", "a@second:9", "second.done:9"}));
-}
-
-TEST_F(UpdateHandlerTest, CancelDropsOnlyThatObjectsQueuedChanges) {
-    Observed first(log, "first"), second(log, "second");
-    Recorder a(log, "a");
-    handler->addDependent(first.unknown(), &a);
-    handler->addDependent(second.unknown(), &a);
-
     handler->notifyLater(first.unknown(), 5);
-    handler->notifyLater(second.unknown(), 6);
-    handler->notifyLater(first.unknown(), 7);
+    handler->notifyLater(first.unknown(), 4);
     EXPECT_EQ(handler->cancelDeferred(first.unknown()), kResultOk);
     handler->flushDeferred(nullptr);
-    EXPECT_EQ(log, (Log{"a@second:6", "second.done:6"}));
+    EXPECT_EQ(log, (Log{"a@second:6", "second.done:6", "a@second:9", "second.done:9"}));
 
-    // A cancelled change no longer blocks the same change from being queued.
     log.clear();
     handler->notifyLater(first.unknown(), 5);
     handler->flushDeferred(nullptr);
     EXPECT_EQ(log, (Log{"a@first:5", "first.done:5"}));
 }
 
-TEST_F(UpdateHandlerTest, DeferredChangeOfAnObjectWithoutDependentsIsDoneAtOnce) {
-    Observed obj(log, "obj");
+TEST_F(UpdateHandlerTest, DeferredChangeWithoutDependentsIsDoneAtOnceAndDestroyedNeverDone) {
+    Observed obj(log, "obj"), watched(log, "watched");
+    Recorder a(log, "a");
     EXPECT_EQ(handler->notifyLater(obj.unknown(), 5), kResultOk);
     EXPECT_EQ(log, (Log{"obj.done:5"}));
     EXPECT_EQ(handler->notifyLater(obj.unknown(), IDependent::kDestroyed), kResultOk);
     EXPECT_EQ(log, (Log{"obj.done:5"}));
 
-    // Nothing was queued, so a flush does not deliver either change a second time.
-    handler->flushDeferred(nullptr);
+    // Nothing was queued for obj, so the flush does not deliver its changes a second time.
+    handler->addDependent(watched.unknown(), &a);
+    handler->notifyLater(watched.unknown(), IDependent::kDestroyed);
     EXPECT_EQ(log, (Log{"obj.done:5"}));
-}
-
-TEST_F(UpdateHandlerTest, DeferredDestroyedMessageReachesDependentsWithoutChangeDone) {
-    Observed obj(log, "obj");
-    Recorder a(log, "a");
-    handler->addDependent(obj.unknown(), &a);
-    handler->notifyLater(obj.unknown(), IDependent::kDestroyed);
-    EXPECT_TRUE(log.empty());
-    handler->flushDeferred(obj.unknown());
-    EXPECT_EQ(log, (Log{"a@obj:2"}));
+    handler->flushDeferred(nullptr);
+    EXPECT_EQ(log, (Log{"obj.done:5", "a@watched:2"}));
 }
 
 // ---- re-entrancy -------------------------------------------------------------------
@@ -534,7 +500,7 @@ TEST_F(UpdateHandlerTest, DependentsAndChangeDoneRunWithTheHandlerUnlocked) {
 
 // ---- the active handler -----------------------------------------------------------
 
-TEST(ActiveUpdateHandler, FirstConstructedHandlerInstallsItselfAndClearsItOnDestruction) {
+TEST(ActiveUpdateHandler, FirstConstructedHandlerInstallsItselfAndOnlyItClearsItOnDestruction) {
     ActiveHandlerScope scope;
     auto* first = new UpdateHandler;
     EXPECT_EQ(activeUpdateHandler(), static_cast<IUpdateHandler*>(first));
@@ -542,31 +508,36 @@ TEST(ActiveUpdateHandler, FirstConstructedHandlerInstallsItselfAndClearsItOnDest
     EXPECT_EQ(activeUpdateHandler(), static_cast<IUpdateHandler*>(first));
     second->Release();
     EXPECT_EQ(activeUpdateHandler(), static_cast<IUpdateHandler*>(first));
+
+    // Destroying a handler that was replaced (e.g. by a host binding's) keeps the replacement.
+    setActiveUpdateHandler(nullptr);
+    auto* own = new UpdateHandler;
+    ASSERT_EQ(activeUpdateHandler(), static_cast<IUpdateHandler*>(own));
+    setActiveUpdateHandler(first);
+    own->Release();
+    EXPECT_EQ(activeUpdateHandler(), static_cast<IUpdateHandler*>(first));
     first->Release();
     EXPECT_EQ(activeUpdateHandler(), nullptr);
 }
 
-TEST(ActiveUpdateHandler, DestroyingAReplacedHandlerKeepsTheReplacement) {
+TEST(ActiveUpdateHandler, ObjectChangesGoThroughTheActiveHandlerOrAreDoneAtOnceWithoutOne) {
     ActiveHandlerScope scope;
-    auto* host = new UpdateHandler;
-    setActiveUpdateHandler(nullptr);
-    auto* own = new UpdateHandler;
-    ASSERT_EQ(activeUpdateHandler(), static_cast<IUpdateHandler*>(own));
-    setActiveUpdateHandler(host); // e.g. a host binding supplies its own
-    own->Release();
-    EXPECT_EQ(activeUpdateHandler(), static_cast<IUpdateHandler*>(host));
-    host->Release();
-    EXPECT_EQ(activeUpdateHandler(), nullptr);
-}
-
-TEST(ActiveUpdateHandler, ObjectChangesGoThroughTheActiveHandler) {
-    ActiveHandlerScope scope;
-    auto* handler = new UpdateHandler;
     Log log;
     Observed obj(log, "obj");
     Recorder a(log, "a");
-    Zel::addDependent(obj.unknown(), &a);
+    Zel::addDependent(obj.unknown(), &a); // no handler: registers nowhere
+    obj.changed(1);
+    obj.deferChange(2);
+    EXPECT_EQ(log, (Log{"obj.done:1", "obj.done:2"}));
 
+    // A handler installed later knows nothing of the earlier registration.
+    auto* handler = new UpdateHandler;
+    log.clear();
+    obj.changed(3);
+    EXPECT_EQ(log, (Log{"obj.done:3"}));
+
+    log.clear();
+    Zel::addDependent(obj.unknown(), &a);
     obj.changed(5);
     EXPECT_EQ(log, (Log{"a@obj:5", "obj.done:5"}));
     obj.deferChange(6);
@@ -582,7 +553,8 @@ TEST(ActiveUpdateHandler, ObjectChangesGoThroughTheActiveHandler) {
     handler->Release();
 }
 
-// A handler the module does not own (the host's) receives the changes as well.
+// A handler the module does not own (the host's) receives the calls instead; the
+// change being done is then its business.
 class ForeignHandler : public FObject, public IUpdateHandler {
 public:
     tresult QueryInterface(const TUID& iid, void** obj) override {
@@ -590,20 +562,15 @@ public:
         return FObject::QueryInterface(iid, obj);
     }
     ZEL_DELEGATE_REFCOUNT(FObject)
-    tresult addDependent(FUnknown* object, IDependent* dependent) override {
-        calls.push_back({"add", object, dependent, 0});
-        return kResultOk;
-    }
+    tresult addDependent(FUnknown* object, IDependent* dependent) override { return record("add", object, dependent, 0); }
     tresult removeDependent(FUnknown* object, IDependent* dependent) override {
-        calls.push_back({"remove", object, dependent, 0});
-        return kResultOk;
+        return record("remove", object, dependent, 0);
     }
-    tresult notifyNow(FUnknown* object, int32_t message) override {
-        calls.push_back({"now", object, nullptr, message});
-        return kResultOk;
-    }
-    tresult notifyLater(FUnknown* object, int32_t message) override {
-        calls.push_back({"later", object, nullptr, message});
+    tresult notifyNow(FUnknown* object, int32_t message) override { return record("now", object, nullptr, message); }
+    tresult notifyLater(FUnknown* object, int32_t message) override { return record("later", object, nullptr, message); }
+
+    tresult record(const char* what, FUnknown* object, IDependent* dependent, int32_t message) {
+        calls.push_back({what, object, dependent, message});
         return kResultOk;
     }
     struct Call {
@@ -611,6 +578,7 @@ public:
         FUnknown* object;
         IDependent* dependent;
         int32_t message;
+        bool operator==(const Call&) const = default;
     };
     std::vector<Call> calls;
 };
@@ -627,34 +595,12 @@ TEST(ActiveUpdateHandler, AHostSuppliedHandlerReceivesTheCalls) {
     obj.changed(5);
     obj.deferChange(6);
     Zel::removeDependent(obj.unknown(), &a);
-    ASSERT_EQ(foreign.calls.size(), 4u);
-    const char* expected[] = {"add", "now", "later", "remove"};
-    for (std::size_t i = 0; i < 4; ++i) {
-        EXPECT_EQ(foreign.calls[i].what, expected[i]);
-        EXPECT_EQ(foreign.calls[i].object, obj.unknown()) << i;
-    }
-    EXPECT_EQ(foreign.calls[0].dependent, &a);
-    EXPECT_EQ(foreign.calls[1].message, 5);
-    EXPECT_EQ(foreign.calls[2].message, 6);
-    EXPECT_TRUE(log.empty()) << "changeDone is the handler's business";
-}
-
-TEST(ActiveUpdateHandler, WithoutAHandlerChangesAreDoneAtOnce) {
-    ActiveHandlerScope scope;
-    Log log;
-    Observed obj(log, "obj");
-    Recorder a(log, "a");
-    Zel::addDependent(obj.unknown(), &a); // no handler: registers nowhere
-    obj.changed(5);
-    obj.deferChange(6);
-    EXPECT_EQ(log, (Log{"obj.done:5", "obj.done:6"}));
-
-    // A handler installed later knows nothing of the earlier registration.
-    auto* handler = new UpdateHandler;
-    log.clear();
-    obj.changed(7);
-    EXPECT_EQ(log, (Log{"obj.done:7"}));
-    handler->Release();
+    using Call = ForeignHandler::Call;
+    EXPECT_TRUE(foreign.calls == (std::vector<Call>{{"add", obj.unknown(), &a, 0},
+                                                    {"now", obj.unknown(), nullptr, 5},
+                                                    {"later", obj.unknown(), nullptr, 6},
+                                                    {"remove", obj.unknown(), &a, 0}}));
+    EXPECT_TRUE(log.empty());
 }
 
 } // namespace

@@ -6,7 +6,6 @@
 
 #include <set>
 
-#include "MiniXml.h"
 #include "tools/hrf/ModuleImage.h"
 
 namespace ResourceTest {
@@ -102,10 +101,6 @@ TEST_F(ModuleResource, DirectorySitsBeforeTheTrailerWithTheEntriesInOrder) {
         SCOPED_TRACE(kEntries[i].name);
         EXPECT_EQ(e.name, kEntries[i].name);
         EXPECT_EQ(e.flags, kEntries[i].flags);
-        if (e.deflated()) { // zlib at best compression
-            EXPECT_EQ(bytes_[e.offset], 0x78);
-            EXPECT_EQ(bytes_[e.offset + 1], 0xDA);
-        }
     }
 }
 
@@ -147,11 +142,17 @@ TEST_F(ModuleResource, SkinInflatesToItsSizeAndEveryBitmapPathFindsItsEntry) {
 
 // ---- The module file as a host reads it, damaged --------------------------------------
 
-TEST(ModuleImage, TruncatedModuleFilesFailCleanlyUntilTheTableIsWhole) {
-    const std::vector<uint8_t> image = readFile(NIVOLO_MODULE_PATH);
+class ModuleImage : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(Hrf::findModuleResource(image.data(), image.size(), "nivolo.hrf", "RCDATA", 1033, offset, length, error));
+    }
+    std::vector<uint8_t> image = readFile(NIVOLO_MODULE_PATH);
     size_t offset = 0, length = 0;
     std::string error;
-    ASSERT_TRUE(Hrf::findModuleResource(image.data(), image.size(), "nivolo.hrf", "RCDATA", 1033, offset, length, error));
+};
+
+TEST_F(ModuleImage, TruncatedModuleFilesFailCleanlyUntilTheTableIsWhole) {
     const size_t whole = offset + length;
     for (size_t size = 0; size < whole + 64 && size <= image.size(); ++size) {
         const std::vector<uint8_t> cut(image.begin(), image.begin() + size); // exact size, so overreads show
@@ -167,11 +168,7 @@ TEST(ModuleImage, TruncatedModuleFilesFailCleanlyUntilTheTableIsWhole) {
     }
 }
 
-TEST(ModuleImage, FlippedHeaderAndTableBitsNeverLeadOutsideTheFile) {
-    std::vector<uint8_t> image = readFile(NIVOLO_MODULE_PATH);
-    size_t offset = 0, length = 0;
-    std::string error;
-    ASSERT_TRUE(Hrf::findModuleResource(image.data(), image.size(), "nivolo.hrf", "RCDATA", 1033, offset, length, error));
+TEST_F(ModuleImage, FlippedHeaderAndTableBitsNeverLeadOutsideTheFile) {
     // ELF header, program headers, the notes up to the table's strings.
     const size_t phoff = static_cast<size_t>(le32(&image[32])), phsize = size_t{le16(&image[54])} * le16(&image[56]);
     std::vector<std::pair<size_t, size_t>> regions = {{0, 64}, {phoff, phsize}, {offset - 128, 128}};

@@ -3,6 +3,7 @@
 
 #include "ResourceTestSupport.h"
 
+#include <functional>
 #include <random>
 
 namespace ResourceTest {
@@ -105,61 +106,43 @@ protected:
         for (size_t k = 0; k < i; ++k) at += 20 + (dir_.entries[k].deflated() ? 8 : 0) + dir_.entries[k].name.size() + 1;
         return at;
     }
-    void expectRejected(const std::vector<uint8_t>& damaged, const std::string& words) {
-        const std::string message = verdict(damaged);
-        EXPECT_NE(message.find(words), std::string::npos) << message;
-        EXPECT_EQ(message.find('\n'), std::string::npos);
-    }
 
     std::vector<uint8_t> file_;
     Hrf::Directory dir_;
 };
 
-TEST_F(DamagedFile, WrongMagicOrHeaderOrTrailerSize) {
-    auto d = file_;
-    d[d.size() - 1] = '2';
-    expectRejected(d, "wrong magic");
-    d = file_;
-    d[3] ^= 0x20;
-    expectRejected(d, "header line");
-    d = file_;
-    putLe(d, trailer() + 40, 47, 4);
-    expectRejected(d, "trailer size");
-}
-
-TEST_F(DamagedFile, SizesThatDoNotAddUp) {
-    auto d = file_;
-    putLe(d, record(0) + 12, dir_.entries[0].storedSize + 1, 8);
-    expectRejected(d, "do not add up");
-    d = file_;
-    putLe(d, record(2) + 12, dir_.entries[2].storedSize - 1, 8);
-    expectRejected(d, "do not add up");
-    d = file_;
-    putLe(d, trailer() + 36, 2, 4); // one entry fewer: the directory has bytes left over
-    expectRejected(d, "do not add up");
-}
-
-TEST_F(DamagedFile, DirectoryOrEntryRunningPastItsRoom) {
-    auto d = file_;
-    putLe(d, trailer() + 32, file_.size(), 4);
-    expectRejected(d, "runs past the file");
-    d = file_;
-    putLe(d, trailer() + 36, 4, 4);
-    expectRejected(d, "entry 4 runs past the end of the directory");
-    d = file_;
-    putLe(d, record(1) + 12, uint64_t{1} << 63, 8); // a size that wraps any unchecked sum
-    expectRejected(d, "runs into the directory");
-}
-
-TEST_F(DamagedFile, CompressedEntryThatDoesNotInflateToItsSize) {
-    for (const uint64_t announced : {uint64_t{2999}, uint64_t{3001}, uint64_t{1} << 62}) {
+// Each damage names what is wrong, in one line.
+TEST_F(DamagedFile, IsRejectedNamingTheDamage) {
+    const auto& e = dir_.entries;
+    struct Case {
+        std::function<void(std::vector<uint8_t>&)> damage;
+        std::string words;
+    };
+    const Case cases[] = {
+        {[&](auto& d) { d[d.size() - 1] = '2'; }, "wrong magic"},
+        {[&](auto& d) { d[3] ^= 0x20; }, "header line"},
+        {[&](auto& d) { putLe(d, trailer() + 40, 47, 4); }, "trailer size"},
+        {[&](auto& d) { putLe(d, record(0) + 12, e[0].storedSize + 1, 8); }, "do not add up"},
+        {[&](auto& d) { putLe(d, record(2) + 12, e[2].storedSize - 1, 8); }, "do not add up"},
+        {[&](auto& d) { putLe(d, trailer() + 36, 2, 4); }, "do not add up"}, // the directory has bytes left over
+        {[&](auto& d) { putLe(d, trailer() + 32, file_.size(), 4); }, "runs past the file"},
+        {[&](auto& d) { putLe(d, trailer() + 36, 4, 4); }, "entry 4 runs past the end of the directory"},
+        // A size that wraps any unchecked sum.
+        {[&](auto& d) { putLe(d, record(1) + 12, uint64_t{1} << 63, 8); }, "runs into the directory"},
+        {[&](auto& d) { putLe(d, record(2) + 20, 2999, 8); }, "does not inflate to its 2999 bytes"},
+        {[&](auto& d) { putLe(d, record(2) + 20, 3001, 8); }, "does not inflate to its 3001 bytes"},
+        {[&](auto& d) { putLe(d, record(2) + 20, uint64_t{1} << 62, 8); },
+         "does not inflate to its " + std::to_string(uint64_t{1} << 62) + " bytes"},
+        {[&](auto& d) { d[e[2].offset + 5] ^= 0xFF; }, "does not inflate"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.words);
         auto d = file_;
-        putLe(d, record(2) + 20, announced, 8);
-        expectRejected(d, "does not inflate to its " + std::to_string(announced) + " bytes");
+        c.damage(d);
+        const std::string message = verdict(d);
+        EXPECT_NE(message.find(c.words), std::string::npos) << message;
+        EXPECT_EQ(message.find('\n'), std::string::npos);
     }
-    auto d = file_;
-    d[dir_.entries[2].offset + 5] ^= 0xFF;
-    expectRejected(d, "does not inflate");
 }
 
 TEST(ResourceFileNames, TwoNamesEqualWithoutRegardToCaseAreRefused) {

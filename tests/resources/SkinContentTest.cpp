@@ -6,9 +6,7 @@
 
 #include <functional>
 #include <map>
-#include <set>
 
-#include "MiniXml.h"
 
 namespace ResourceTest {
 namespace {
@@ -174,39 +172,6 @@ TEST_F(Skin, TooltipsKeepTheirLineBreaksAndTrailingBlanks) {
         const auto it = expected.find(n);
         EXPECT_EQ(tips, it == expected.end() ? std::vector<std::string>{} : it->second) << "control " << n;
     }
-}
-
-TEST_F(Skin, EveryBitmapColourAndStyleItUsesIsDeclared) {
-    std::set<std::string> bitmaps, colours;
-    for (const XmlElement& r : section("resources").children) bitmaps.insert(r.get("name"));
-    for (const XmlElement& c : section("scheme").children) colours.insert(c.get("name"));
-    for (const XmlElement& r : section("resources").children)
-        if (r.name == "section") {
-            EXPECT_TRUE(bitmaps.count(r.get("path"))) << r.get("name");
-        }
-
-    const std::set<std::string> styleWords = {"transparent", "nodraw", "onoff", "push", "immediate", "toggle", "vertical"};
-    size_t uses = 0;
-    collect(*template_, [&](const XmlElement& e) {
-        const auto declared = [&](const std::set<std::string>& names, const std::string& used) {
-            EXPECT_TRUE(names.count(used)) << "<" << e.name << "> uses undeclared " << used;
-            ++uses;
-        };
-        for (const char* key : {"bitmap", "handle", "background"})
-            if (const std::string* v = e.attribute(key)) declared(bitmaps, *v);
-        if (e.name == "property" && e.get("name").rfind("meter-name-", 0) == 0) declared(bitmaps, e.get("value"));
-        if (e.name == "font") declared(colours, e.get("color"));
-        const std::string style = e.get("style");
-        for (size_t start = 0; !style.empty() && start <= style.size();) {
-            const size_t bar = std::min(style.find('|', start), style.size());
-            EXPECT_TRUE(styleWords.count(style.substr(start, bar - start))) << style;
-            start = bar + 1;
-        }
-        if (e.name == "text") {
-            EXPECT_EQ(e.get("style"), "transparent") << e.get("name");
-        }
-    });
-    EXPECT_GT(uses, 20u);
 }
 
 TEST_F(Skin, SpareMaximumResetSwitchStaysInAComment) {
