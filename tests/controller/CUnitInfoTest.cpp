@@ -38,57 +38,30 @@ private:
     int& destroyed_;
 };
 
-TEST(CUnitInfoDescribe, DescribesThePlugInsTwoUnits) {
-    CUnitInfo info(unitRecords(), kUnitCount);
-    EXPECT_EQ(info.unitCount(), 2);
-
-    Zel::UnitInfo global = poisonedInfo();
-    ASSERT_EQ(info.describeUnit(0, global), Zel::kResultOk);
-    EXPECT_EQ(global.id, 0);
-    EXPECT_EQ(global.parentUnitId, -1);
-    EXPECT_EQ(global.programListId, -1);
-    EXPECT_EQ(nameOf(global), u"Global");
-
-    Zel::UnitInfo meter = poisonedInfo();
-    ASSERT_EQ(info.describeUnit(1, meter), Zel::kResultOk);
-    EXPECT_EQ(meter.id, 1);
-    EXPECT_EQ(meter.parentUnitId, 0);
-    EXPECT_EQ(meter.programListId, -1);
-    EXPECT_EQ(nameOf(meter), u"Meter");
-}
-
 TEST(CUnitInfoDescribe, CopiesEveryFieldOfTheRecordAsIs) {
-    UnitRecord units[3]{};
-    units[2].id = 77;
-    units[2].parentUnit = 12;
-    units[2].programList = 5;
-    std::strcpy(units[2].name, "Sub");
-    CUnitInfo info(units, 3);
-    EXPECT_EQ(info.unitCount(), 3);
-
-    Zel::UnitInfo out = poisonedInfo();
-    ASSERT_EQ(info.describeUnit(2, out), Zel::kResultOk);
-    EXPECT_EQ(out.id, 77);
-    EXPECT_EQ(out.parentUnitId, 12);
-    EXPECT_EQ(out.programListId, 5);
-    EXPECT_EQ(nameOf(out), u"Sub");
+    UnitRecord custom[3]{};
+    custom[2] = {77, 12, "Sub", 5};
+    struct Case {
+        const UnitRecord* table;
+        int32_t count, index, id, parent, programList;
+        const char16_t* name;
+    } cases[] = {{unitRecords(), kUnitCount, 0, 0, -1, -1, u"Global"},
+                 {unitRecords(), kUnitCount, 1, 1, 0, -1, u"Meter"},
+                 {custom, 3, 2, 77, 12, 5, u"Sub"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.index);
+        CUnitInfo info(c.table, c.count);
+        EXPECT_EQ(info.unitCount(), c.count);
+        Zel::UnitInfo out = poisonedInfo();
+        ASSERT_EQ(info.describeUnit(c.index, out), Zel::kResultOk);
+        EXPECT_EQ(out.id, c.id);
+        EXPECT_EQ(out.parentUnitId, c.parent);
+        EXPECT_EQ(out.programListId, c.programList);
+        EXPECT_EQ(nameOf(out), c.name);
+    }
 }
 
-TEST(CUnitInfoDescribe, WidensBytesWithoutSignExtension) {
-    UnitRecord unit{};
-    unit.name[0] = 'A';
-    unit.name[1] = static_cast<char>(0xE9); // a Latin-1 byte above 0x7F
-    unit.name[2] = 'z';
-    CUnitInfo info(&unit, 1);
-    Zel::UnitInfo out = poisonedInfo();
-    ASSERT_EQ(info.describeUnit(0, out), Zel::kResultOk);
-    EXPECT_EQ(out.name[0], u'A');
-    EXPECT_EQ(out.name[1], char16_t{0x00E9});
-    EXPECT_EQ(out.name[2], u'z');
-    EXPECT_EQ(out.name[3], 0);
-}
-
-TEST(CUnitInfoDescribe, CutsAnUnterminatedNameAt127CharactersAndTerminates) {
+TEST(CUnitInfoDescribe, WidensAnUnterminatedNameAndCutsItAt127Characters) {
     // Guard bytes after the record catch a reader that runs past the name.
     struct {
         UnitRecord unit;
@@ -99,23 +72,16 @@ TEST(CUnitInfoDescribe, CutsAnUnterminatedNameAt127CharactersAndTerminates) {
     block.unit.parentUnit = 0;
     block.unit.programList = -1;
     for (size_t i = 0; i < sizeof block.unit.name; ++i) block.unit.name[i] = static_cast<char>('a' + i % 26);
+    block.unit.name[1] = static_cast<char>(0xE9); // a Latin-1 byte: widened without sign extension
 
     CUnitInfo info(&block.unit, 1);
     Zel::UnitInfo out = poisonedInfo();
     ASSERT_EQ(info.describeUnit(0, out), Zel::kResultOk);
-    for (size_t i = 0; i < 127; ++i) ASSERT_EQ(out.name[i], static_cast<char16_t>('a' + i % 26)) << i;
+    EXPECT_EQ(out.name[1], char16_t{0x00E9});
+    for (size_t i = 2; i < 127; ++i) ASSERT_EQ(out.name[i], static_cast<char16_t>('a' + i % 26)) << i;
     EXPECT_EQ(out.name[127], 0);
     EXPECT_EQ(nameOf(out).size(), 127u);
     EXPECT_EQ(out.programListId, -1); // the field after the name is not overrun
-}
-
-TEST(CUnitInfoDescribe, ANameOfExactly127CharactersFitsWhole) {
-    UnitRecord unit{};
-    std::memset(unit.name, 'q', 127);
-    CUnitInfo info(&unit, 1);
-    Zel::UnitInfo out = poisonedInfo();
-    ASSERT_EQ(info.describeUnit(0, out), Zel::kResultOk);
-    EXPECT_EQ(nameOf(out), std::u16string(127, u'q'));
 }
 
 TEST(CUnitInfoDescribe, WithoutATableTheAnswerIsFalse) {
@@ -142,7 +108,7 @@ TEST(CUnitInfoUnsupported, NoProgramListsPitchNamesOrUnitSelection) {
     EXPECT_EQ(info.setUnitProgramData(0, 0, nullptr), notImplemented);
 }
 
-TEST(CUnitInfoInterfaces, AnswersUnitInfoAndFUnknownWithTheSameObject) {
+TEST(CUnitInfoInterfaces, AnswersUnitInfoAndFUnknownWithTheSameObjectAndRefusesOthers) {
     int destroyed = 0;
     auto* info = new TrackedUnitInfo(unitRecords(), kUnitCount, destroyed);
     Zel::IUnitInfo* asUnitInfo = info;
@@ -151,16 +117,6 @@ TEST(CUnitInfoInterfaces, AnswersUnitInfoAndFUnknownWithTheSameObject) {
         ASSERT_EQ(info->QueryInterface(*asked, &out), Zel::kResultOk);
         EXPECT_EQ(out, static_cast<void*>(asUnitInfo));
     }
-    EXPECT_EQ(info->Release(), 2u);
-    EXPECT_EQ(info->Release(), 1u);
-    EXPECT_EQ(destroyed, 0);
-    EXPECT_EQ(info->Release(), 0u);
-    EXPECT_EQ(destroyed, 1);
-}
-
-TEST(CUnitInfoInterfaces, RefusesOtherIdsWithNull) {
-    int destroyed = 0;
-    auto* info = new TrackedUnitInfo(unitRecords(), kUnitCount, destroyed);
     const Zel::TUID unrelated = Zel::tuidFromRegistry("{01234567-89AB-CDEF-0123-456789ABCDEF}");
     for (const Zel::TUID* asked : {&IParameterInfoContainer_iid, &unrelated}) {
         int sentinel = 0;
@@ -168,9 +124,10 @@ TEST(CUnitInfoInterfaces, RefusesOtherIdsWithNull) {
         EXPECT_EQ(info->QueryInterface(*asked, &out), static_cast<Zel::tresult>(0x80004002u));
         EXPECT_EQ(out, nullptr);
     }
-    // Refusals took no reference: the creator's one is the last.
-    EXPECT_EQ(info->AddRef(), 2u);
+    // Two answers took a reference each; the refusals none.
+    EXPECT_EQ(info->Release(), 2u);
     EXPECT_EQ(info->Release(), 1u);
+    EXPECT_EQ(destroyed, 0);
     EXPECT_EQ(info->Release(), 0u);
     EXPECT_EQ(destroyed, 1);
 }

@@ -162,12 +162,11 @@ void expectEntriesRestored(int32_t byteCount, int32_t n) {
             << "byte count " << byteCount << ", entry " << i;
 }
 
-TEST(ControllerStateRestore, EntriesOf140BytesCountWhole) {
-    for (int32_t n = 1; n <= 16; ++n) expectEntriesRestored(140 * n, n);
-}
-
-TEST(ControllerStateRestore, EntriesOf144BytesCountExactly) {
-    for (int32_t n = 1; n <= 16; ++n) expectEntriesRestored(144 * n, n);
+TEST(ControllerStateRestore, EntriesCountWholeWhether140Or144BytesLong) {
+    for (int32_t n = 1; n <= 16; ++n) {
+        expectEntriesRestored(140 * n, n);
+        expectEntriesRestored(144 * n, n);
+    }
 }
 
 TEST(ControllerStateRestore, SwitchesAndIntegersRoundTheirValues) {

@@ -90,11 +90,6 @@ TEST_F(VuRig, LevelsReachTheMeterDataOnTheIdleTickForTheAnnouncedChannels) {
     EXPECT_EQ(rig_.peer->received.back().id, "PluginDataGet");
 }
 
-TEST_F(VuRig, PeakValueGoesToTheDataObjectsPeak) {
-    EXPECT_EQ(vu().setNormalizedValue(kOutPeak, 0.25), kResultOk);
-    EXPECT_EQ(position(vu().outputMeterData(), VuMeterData::kIdPeakValue), 0.25f);
-}
-
 TEST_F(VuRig, MetersStoppedByTheProcessorFeedSilence) {
     send(EditController2Vu::kChannels, {{"nChannelsIn", 2}, {"nChannelsOut", 1}});
     send(EditController2Vu::kMetersProcessing, {{"vuMetersProcessing", 1}});
@@ -112,7 +107,9 @@ TEST_F(VuRig, MetersStoppedByTheProcessorFeedSilence) {
     EXPECT_GT(position(vu().inputMeterData(), kIn0), 0.0f);
 }
 
-TEST_F(VuRig, PeakResetOnAMeterViewAsksTheProcessorForThatSide) {
+TEST_F(VuRig, PeakValueReachesTheDataAndAResetOnAMeterViewAsksTheProcessorForThatSide) {
+    EXPECT_EQ(vu().setNormalizedValue(kOutPeak, 0.25), kResultOk);
+    EXPECT_EQ(position(vu().outputMeterData(), VuMeterData::kIdPeakValue), 0.25f);
     vu().inputMeterData()->notifyOwner(DataObject2::kMsgPeakReset);
     vu().outputMeterData()->notifyOwner(DataObject2::kMsgPeakReset);
     ASSERT_EQ(rig_.peer->received.size(), 2u);

@@ -1,12 +1,13 @@
 #pragma once
-// Stand-ins for the host's view framework, just enough of it to drive the
-// module's editor side and see what it asked for.
+// Stand-ins for the host's view framework, shared by the editor and controller
+// tests: just enough of it to drive the module and see what it asked for.
 
 #include <cstdio>
 #include <map>
 #include <ostream>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "interfaces/IBitmapSize.h"
@@ -19,11 +20,13 @@
 #include "interfaces/IHostFramework.h"
 #include "interfaces/IHostView.h"
 #include "interfaces/IHostViewClient.h"
+#include "interfaces/IIdleHandler.h"
 #include "interfaces/IIdleService.h"
 #include "interfaces/ILevelMapping.h"
 #include "interfaces/IMeterBitmaps.h"
 #include "interfaces/IMeterSettings.h"
 #include "interfaces/IPlugController.h"
+#include "interfaces/IPlugView.h"
 #include "interfaces/IPtr.h"
 #include "interfaces/ISkinResource.h"
 #include "interfaces/ITimeService.h"
@@ -102,11 +105,52 @@ public:
     double currentMilliseconds() override { return milliseconds; }
 };
 
+// Holds one reference to each handler, as the host does, until it is removed.
 class FakeIdleService : public FakeObject<IIdleService> {
 public:
+    ~FakeIdleService() override {
+        for (IIdleHandler* handler : handlers) handler->Release();
+    }
     int32_t intervalMilliseconds() override { return 30; }
-    tresult addIdleHandler(IIdleHandler*) override { return kResultOk; }
-    tresult removeIdleHandler(IIdleHandler*) override { return kResultOk; }
+    tresult addIdleHandler(IIdleHandler* handler) override {
+        handler->AddRef();
+        handlers.push_back(handler);
+        return kResultOk;
+    }
+    tresult removeIdleHandler(IIdleHandler* handler) override {
+        if (std::erase(handlers, handler) == 0) return kResultFalse;
+        handler->Release();
+        return kResultOk;
+    }
+    void tick() {
+        for (IIdleHandler* handler : std::vector<IIdleHandler*>(handlers)) handler->onIdle();
+    }
+    std::vector<IIdleHandler*> handlers;
+};
+
+// Change notification that delivers nothing, for tests that read data objects directly.
+class SilentUpdateHandler : public FakeObject<IUpdateHandler> {
+public:
+    tresult addDependent(FUnknown*, IDependent*) override { return kResultOk; }
+    tresult removeDependent(FUnknown*, IDependent*) override { return kResultOk; }
+    tresult notifyNow(FUnknown*, int32_t) override { return kResultFalse; }
+    tresult notifyLater(FUnknown*, int32_t) override { return kResultOk; }
+};
+
+class FakePlugView : public FakeObject<IPlugView> {
+public:
+    tresult isPlatformTypeSupported(const char*) override { return kResultOk; }
+    tresult attached(void*, const char*) override { return kResultOk; }
+    tresult removed() override { return kResultOk; }
+    tresult onWheel(float) override { return kResultFalse; }
+    tresult onKeyDown(char16_t, int16_t, int16_t) override { return kResultFalse; }
+    tresult onKeyUp(char16_t, int16_t, int16_t) override { return kResultFalse; }
+    tresult getSize(ViewRect*) override { return kResultOk; }
+    tresult onSize(ViewRect*) override { return kResultOk; }
+    tresult onFocus(uint8_t) override { return kResultFalse; }
+    tresult setFrame(FUnknown*) override { return kResultOk; }
+    tresult canResize() override { return kResultFalse; }
+    tresult checkSizeConstraint(ViewRect*) override { return kResultFalse; }
 };
 
 class FakeBitmap : public FakeObject<IBitmapSize> {
@@ -157,7 +201,12 @@ public:
     tresult templateSize(const char*, ViewRect*) override { return kResultFalse; }
     tresult getFontFace(const char*, char*, int32_t) override { return kResultFalse; }
     tresult reload() override { return kResultFalse; }
-    tresult createView(const char*, IPlugController*, IPlugView**) override { return kResultFalse; }
+    tresult createView(const char* templateName, IPlugController* controller, IPlugView** view) override {
+        templatesAsked.push_back(templateName);
+        viewController = controller;
+        *view = new FakePlugView;
+        return kResultOk;
+    }
 
     tresult assign(IColorGroupInformation* groups) override {
         if (groups) groups->AddRef();
@@ -180,20 +229,26 @@ public:
     std::vector<std::string> requestedBitmaps;
     std::map<std::string, IPtr<FakeBitmap>> bitmaps;
     IColorGroupInformation* assigned = nullptr;
+    std::vector<std::string> templatesAsked;
+    IPlugController* viewController = nullptr;
 };
 
-// A control of any kind; records the configuration calls in order and every
-// tag read into a shared list.
+// A host control: holds its value, text, range and flags, reports notified
+// changes to its listener as the host's controls do, records the
+// configuration calls in order and every tag read into a shared list.
 class FakeControl : public FakeObject<IControlExtension, IControlPrecision, IControlValueTextHook> {
 public:
-    FakeControl(Log* releaseLog, std::vector<int32_t>* tagReads) : releaseLog_(releaseLog), tagReads_(tagReads) {}
+    enum class Kind { Integer, Continuous, Switch, Text };
+
+    FakeControl(Log* releaseLog, std::vector<int32_t>* tagReads, Kind kind = Kind::Integer)
+        : kind_(kind), releaseLog_(releaseLog), tagReads_(tagReads) {}
 
     uint32_t Release() override {
         if (releaseLog_) releaseLog_->push_back("control " + std::to_string(tag));
         return FakeObject::Release();
     }
 
-    int32_t getKind() override { return 0; }
+    int32_t getKind() override { return static_cast<int32_t>(kind_); }
     tresult getName(char*, int32_t) override { return kResultFalse; }
     tresult setName(const char*) override { return kResultOk; }
     tresult isEnabled() override { return kResultOk; }
@@ -214,29 +269,58 @@ public:
         if (tagReads_) tagReads_->push_back(tag);
         return tag;
     }
-    int32_t getIntValue() override { return 0; }
-    int32_t getIntMin() override { return 0; }
-    int32_t getIntMax() override { return 0; }
-    float getRealMin() override { return 0; }
-    float getRealMax() override { return 0; }
-    tresult getText(char*, int32_t*) override { return kResultFalse; }
+    int32_t getIntValue() override { return intValue_; }
+    int32_t getIntMin() override { return intMin_; }
+    int32_t getIntMax() override { return intMax_; }
+    float getRealMin() override { return realMin_; }
+    float getRealMax() override { return realMax_; }
+    tresult getText(char* buffer, int32_t* size) override {
+        if (!buffer || !size || *size <= 0) return kInvalidArgument;
+        *size = static_cast<int32_t>(utf16ToUtf8(text_.c_str(), text_.size(), buffer, static_cast<size_t>(*size)));
+        return kResultOk;
+    }
     tresult setText(const char16_t* text, int32_t) override {
+        text_ = text ? std::u16string(text) : std::u16string();
         char buffer[128];
-        utf16ToUtf8(text, 128, buffer, sizeof buffer);
+        utf16ToUtf8(text_.c_str(), text_.size(), buffer, sizeof buffer);
         calls.push_back("setText '" + std::string(buffer) + "'");
         return kResultOk;
     }
-    tresult setIntValue(int32_t v, uint8_t notify) override { return record("setIntValue", v, notify); }
-    tresult setIntMin(int32_t v) override { return record("setIntMin", v); }
-    tresult setIntMax(int32_t v) override { return record("setIntMax", v); }
-    float getRealValue() override { return 0; }
-    tresult setRealValue(float v, uint8_t notify) override { return record("setRealValue", v, notify); }
+    tresult setIntValue(int32_t v, uint8_t notify) override {
+        intValue_ = v;
+        record("setIntValue", v, notify);
+        return changed(notify);
+    }
+    tresult setIntMin(int32_t v) override { return record("setIntMin", intMin_ = v); }
+    tresult setIntMax(int32_t v) override { return record("setIntMax", intMax_ = v); }
+    float getRealValue() override { return realValue_; }
+    tresult setRealValue(float v, uint8_t notify) override {
+        realValue_ = v;
+        record("setRealValue", v, notify);
+        return changed(notify);
+    }
     float getDefaultNormalized() override { return 0; }
     tresult update() override { return kResultOk; }
-    tresult setRealMin(float v) override { return record("setRealMin", v); }
-    tresult setRealMax(float v) override { return record("setRealMax", v); }
-    float getNormalized() override { return 0; }
-    tresult setNormalized(float, uint8_t) override { return kResultOk; }
+    tresult setRealMin(float v) override { return record("setRealMin", realMin_ = v); }
+    tresult setRealMax(float v) override { return record("setRealMax", realMax_ = v); }
+    // Integer and switch controls count in whole steps over their range.
+    float getNormalized() override {
+        if (kind_ == Kind::Continuous)
+            return realMax_ == realMin_ ? 0.0f : (realValue_ - realMin_) / (realMax_ - realMin_);
+        const int32_t max = kind_ == Kind::Switch ? 1 : intMax_;
+        const int32_t min = kind_ == Kind::Switch ? 0 : intMin_;
+        return max == min ? 0.0f : static_cast<float>(intValue_ - min) / static_cast<float>(max - min);
+    }
+    tresult setNormalized(float value, uint8_t notify) override {
+        if (kind_ == Kind::Continuous) {
+            realValue_ = realMin_ + value * (realMax_ - realMin_);
+        } else {
+            const int32_t max = kind_ == Kind::Switch ? 1 : intMax_;
+            const int32_t min = kind_ == Kind::Switch ? 0 : intMin_;
+            intValue_ = min + static_cast<int32_t>(value * static_cast<float>(max - min) + 0.5f);
+        }
+        return changed(notify);
+    }
     float getDefaultValue() override { return 0; }
     int32_t getFlags() override { return 0; }
     tresult setDefaultValue(float v) override { return record("setDefaultValue", v); }
@@ -245,10 +329,16 @@ public:
     tresult setFlag(int32_t flag, uint8_t on) override { return record("setFlag", flag, on); }
     tresult setPrecision(int32_t digits) override { return record("setPrecision", digits); }
     int32_t getPrecision() override { return 0; }
-    tresult setValueStringRepresentation(IValueStringRepresentation*) override { return kResultOk; }
+    tresult setValueStringRepresentation(IValueStringRepresentation* r) override {
+        representation = r;
+        return kResultOk;
+    }
+
+    const std::u16string& text() const { return text_; }
 
     int32_t tag = 0;
     IPlugController* listener = nullptr;
+    IValueStringRepresentation* representation = nullptr;
     std::vector<std::string> calls;
 
 protected:
@@ -257,6 +347,10 @@ protected:
     }
 
 private:
+    tresult changed(uint8_t notify) {
+        if (notify && listener) listener->controlChanged(static_cast<IControlExtension*>(this), tag);
+        return kResultOk;
+    }
     template <class V>
     tresult record(const char* what, V v) {
         calls.push_back(std::string(what) + " " + number(v));
@@ -274,6 +368,10 @@ private:
         return b;
     }
 
+    Kind kind_;
+    int32_t intValue_ = 0, intMin_ = 0, intMax_ = 0;
+    float realValue_ = 0.0f, realMin_ = 0.0f, realMax_ = 1.0f;
+    std::u16string text_;
     Log* releaseLog_;
     std::vector<int32_t>* tagReads_;
 };
@@ -297,9 +395,8 @@ public:
         return kResultOk;
     }
     tresult getRect(ViewRect*) override { return kResultFalse; }
-    tresult invalidate(const ViewRect* rect) override {
+    tresult invalidate(const ViewRect*) override {
         ++invalidations;
-        lastInvalidWhole = rect == nullptr;
         return kResultOk;
     }
     tresult getVisible(int32_t* visible) override {
@@ -314,7 +411,6 @@ public:
 
     IHostViewClient* client = nullptr;
     int invalidations = 0;
-    bool lastInvalidWhole = false;
 };
 
 class FakeMeterSettings : public FakeObject<IMeterSettings> {
@@ -356,8 +452,7 @@ public:
         return (new FakeBitmap("host fore " + std::to_string(foreRequests.size()), rect->width(), rect->height()))
             ->unknown();
     }
-    FUnknown* backBitmap(const ViewRect* rect, int32_t meterType, uint8_t horizontal) override {
-        backRequests.push_back({meterType, horizontal});
+    FUnknown* backBitmap(const ViewRect* rect, int32_t, uint8_t) override {
         return (new FakeBitmap("host back", rect->width(), rect->height()))->unknown();
     }
     struct Request {
@@ -365,7 +460,6 @@ public:
         uint8_t horizontal;
     };
     std::vector<Request> foreRequests;
-    std::vector<Request> backRequests;
 };
 
 class FakeMeterViewRegistry : public FakeObject<IMeterViewRegistry> {
@@ -409,67 +503,38 @@ public:
         ViewPoint to{};
         ColourArgb colour = 0;
         int32_t width = 0;
-        std::string text;
+        std::string text = {};
         FUnknown* bitmap = nullptr;
     };
 
     tresult setLineColour(ColourArgb colour, int32_t width, double) override {
-        Call c = named("lineColour");
-        c.colour = colour;
-        c.width = width;
-        calls.push_back(c);
-        return kResultOk;
+        return add({.op = "lineColour", .colour = colour, .width = width});
     }
     tresult setFillColour(ColourArgb) override { return kResultOk; }
     tresult setFont(const char* face, int32_t size, int32_t, double) override {
-        Call c = named("font");
-        c.text = face;
-        c.width = size;
-        calls.push_back(c);
-        return kResultOk;
+        return add({.op = "font", .width = size, .text = face});
     }
     int32_t fontHeight() override { return 9; }
-    tresult setTextColour(ColourArgb colour) override {
-        Call c = named("textColour");
-        c.colour = colour;
-        calls.push_back(c);
-        return kResultOk;
-    }
-    tresult drawLine(ViewPoint from, ViewPoint to) override {
-        Call c = named("line");
-        c.from = from;
-        c.to = to;
-        calls.push_back(c);
-        return kResultOk;
-    }
+    tresult setTextColour(ColourArgb colour) override { return add({.op = "textColour", .colour = colour}); }
+    tresult drawLine(ViewPoint from, ViewPoint to) override { return add({.op = "line", .from = from, .to = to}); }
     tresult drawRect(const ViewRect*) override { return kResultOk; }
     tresult fillRect(const ViewRect*) override { return kResultOk; }
     tresult drawEllipse(const ViewRect*) override { return kResultOk; }
     int32_t stringWidth(const char*) override { return 0; }
     tresult drawString(const char* text, const ViewRect* rect) override {
-        Call c = named("string");
-        c.text = text;
-        c.destination = *rect;
-        calls.push_back(c);
-        return kResultOk;
+        return add({.op = "string", .destination = *rect, .text = text});
     }
     tresult drawStringAligned(const char*, const ViewRect*, int32_t) override { return kResultOk; }
     tresult drawBitmapSection(FUnknown* bitmap, const ViewRect* source, const ViewRect* destination) override {
-        Call c = named("bitmap");
-        c.bitmap = bitmap;
-        c.source = *source;
-        c.destination = *destination;
-        calls.push_back(c);
-        return kResultOk;
+        return add({.op = "bitmap", .source = *source, .destination = *destination, .bitmap = bitmap});
     }
 
     std::vector<Call> calls;
 
 private:
-    static Call named(const char* op) {
-        Call c;
-        c.op = op;
-        return c;
+    tresult add(Call call) {
+        calls.push_back(std::move(call));
+        return kResultOk;
     }
 };
 
@@ -505,10 +570,13 @@ public:
             *obj = static_cast<IHostView*>(view);
             return kResultOk;
         }
-        if (iidEqual(id, IntegerControl_cid) || iidEqual(id, ContinuousControl_cid) ||
-            iidEqual(id, SwitchControl_cid) || iidEqual(id, TextControl_cid)) {
+        static const std::pair<const TUID*, FakeControl::Kind> kControls[4] = {
+            {&IntegerControl_cid, FakeControl::Kind::Integer}, {&ContinuousControl_cid, FakeControl::Kind::Continuous},
+            {&SwitchControl_cid, FakeControl::Kind::Switch}, {&TextControl_cid, FakeControl::Kind::Text}};
+        for (const auto& [cid, kind] : kControls) {
+            if (!iidEqual(id, *cid)) continue;
             if (refuseControls) return kNoInterface;
-            auto control = IPtr<FakeControl>::adopt(new FakeControl(&releaseLog, &tagReads));
+            auto control = IPtr<FakeControl>::adopt(new FakeControl(&releaseLog, &tagReads, kind));
             controls.push_back(control);
             control->AddRef();
             *obj = static_cast<IControl*>(static_cast<IControlExtension*>(control.get()));
@@ -518,6 +586,13 @@ public:
     }
 
     int requestsFor(const TUID& id) { return requests[tuidToRegistry(id)]; }
+    // The control with this tag among those made (the last one made wins).
+    FakeControl* control(int32_t tag) const {
+        FakeControl* found = nullptr;
+        for (const IPtr<FakeControl>& c : controls)
+            if (c->tag == tag) found = c.get();
+        return found;
+    }
 
     IPtr<PlainService> required[4];
     IPtr<PlainService> optional;
@@ -530,6 +605,7 @@ public:
     IPtr<FakeMeterBitmaps> meterBitmaps;           // absent unless a test adds it
     IPtr<FakeMeterViewRegistry> meterViewRegistry; // absent unless a test adds it
     IColorGroupInformation* colourGroups = nullptr;
+    IPtr<SilentUpdateHandler> silentUpdates = IPtr<SilentUpdateHandler>::adopt(new SilentUpdateHandler);
     bool refuseControls = false;
 
     // The controls log into these, so they go after the controls.

@@ -67,36 +67,31 @@ TEST_F(FrameworkTest, MissingRequiredServiceFailsWithEverythingReleased) {
     }
 }
 
-TEST_F(FrameworkTest, MissingTimeServiceOrUpdateHandlerFails) {
+TEST_F(FrameworkTest, MissingTimeServiceUpdateHandlerOrFrameworkFailsButOptionalServiceMayBeMissing) {
     auto time = std::move(root->time);
     EXPECT_FALSE(HostFramework::acquireForController(root->unknown()));
     root->time = std::move(time);
     root->updateHandler = nullptr;
     EXPECT_FALSE(HostFramework::acquireForController(root->unknown()));
     expectServicesReleased(*root);
-}
+    IPtr<Fakes::PlainService> context = IPtr<Fakes::PlainService>::adopt(new Fakes::PlainService);
+    EXPECT_FALSE(HostFramework::acquireForController(context->unknown()));
+    EXPECT_EQ(HostFramework::frameworkUsers(), 0);
 
-TEST_F(FrameworkTest, OptionalServiceMayBeMissing) {
+    root->updateHandler = static_cast<IUpdateHandler*>(hostHandler.get());
     root->optional.reset();
     acquire();
     EXPECT_EQ(HostFramework::frameworkUsers(), 1);
 }
 
-TEST_F(FrameworkTest, HostContextWithoutFrameworkFails) {
-    IPtr<Fakes::PlainService> context = IPtr<Fakes::PlainService>::adopt(new Fakes::PlainService);
-    EXPECT_FALSE(HostFramework::acquireForController(context->unknown()));
-    EXPECT_EQ(HostFramework::frameworkUsers(), 0);
-}
-
-TEST_F(FrameworkTest, SkinTakesThePluginColourGroupsWhenTheHostHasNone) {
+TEST_F(FrameworkTest, SkinTakesTheHostColourGroupsOrElseThePlugins) {
     acquire();
     EXPECT_EQ(root->skin->assigned, static_cast<IColorGroupInformation*>(PlugColorGroupInformation::shared()));
     int32_t count = -1;
     EXPECT_EQ(PlugColorGroupInformation::shared()->groupCount(&count), kResultFalse);
     EXPECT_EQ(count, 0);
-}
+    HostFramework::releaseForController();
 
-TEST_F(FrameworkTest, SkinTakesTheHostColourGroupsWhenOffered) {
     IPtr<PlugColorGroupInformation> hostGroups = IPtr<PlugColorGroupInformation>::adopt(new PlugColorGroupInformation);
     root->colourGroups = hostGroups.get();
     acquire();

@@ -43,6 +43,10 @@ protected:
         FrameworkTest::TearDown();
     }
 
+    void bitmaps(int32_t foreWidth, int32_t backWidth, int32_t height) {
+        root->skin->addBitmap(kFore, foreWidth, height);
+        root->skin->addBitmap(kBack, backWidth, height);
+    }
     // The view the host view object carries.
     template <class V>
     V* viewOf(IHostView* host) {
@@ -68,41 +72,30 @@ protected:
     std::vector<IPtr<IHostView>> hosts;
 };
 
-TEST_F(MeterViewTest, SingleColumnSpansTheViewWhenTheBitmapFits) {
-    root->skin->addBitmap(kFore, 19, 230);
-    root->skin->addBitmap(kBack, 19, 230);
-    IHostView* host = make({10, 20, 29, 250});
-    ASSERT_NE(host, nullptr);
-    auto* view = viewOf<VuMeterPhVertiView>(host);
-    ASSERT_NE(view, nullptr);
-    ASSERT_EQ(view->columns().size(), 1u);
-    EXPECT_EQ(view->columns()[0], (ViewRect{0, 0, 19, 230}));
-    EXPECT_EQ(root->skin->requestedBitmaps, (std::vector<std::string>{kFore, kBack}));
-}
-
-TEST_F(MeterViewTest, NarrowerBitmapIsCentred) {
-    root->skin->addBitmap(kFore, 15, 230);
-    root->skin->addBitmap(kBack, 19, 230);
-    auto* view = viewOf<VuMeterVertiView>(make({0, 0, 19, 230}));
-    // (19 - 15) / 2 pixels on either side.
-    EXPECT_EQ(view->columns()[0], (ViewRect{2, 0, 17, 230}));
-}
-
-TEST_F(MeterViewTest, TwoColumnsAreSeparatedWhenPixelsAreLeft) {
-    root->skin->addBitmap(kFore, 19, 100);
-    root->skin->addBitmap(kBack, 40, 100);
-    auto stereo = IPtr<VuMeterData>::adopt(new VuMeterData(std::vector<int32_t>{1, 2}));
-    stereo->setValue(VuMeterData::kIdColumnCount, 2.0f);
-    auto* view = viewOf<VuMeterVertiView>(make({0, 0, 40, 100}, false, stereo.get()));
-    // 40 / 2 - 1 = 19 pixels per column; the one pixel left over widens the gap.
-    ASSERT_EQ(view->columns().size(), 2u);
-    EXPECT_EQ(view->columns()[0], (ViewRect{0, 0, 19, 100}));
-    EXPECT_EQ(view->columns()[1], (ViewRect{21, 0, 40, 100}));
+TEST_F(MeterViewTest, ColumnsAreLaidOutFromTheViewOriginByBitmapWidth) {
+    struct Case {
+        int32_t foreWidth, backWidth, height, columnCount;
+        ViewRect rect;
+        std::vector<ViewRect> columns;
+    } cases[] = {
+        {19, 19, 230, 1, {10, 20, 29, 250}, {{0, 0, 19, 230}}}, // the bitmap fits: the view is spanned
+        {15, 19, 230, 1, {0, 0, 19, 230}, {{2, 0, 17, 230}}},   // narrower: (19 - 15) / 2 on either side
+        // 40 / 2 - 1 = 19 pixels per column; the one pixel left over widens the gap.
+        {19, 40, 100, 2, {0, 0, 40, 100}, {{0, 0, 19, 100}, {21, 0, 40, 100}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.foreWidth);
+        bitmaps(c.foreWidth, c.backWidth, c.height);
+        auto meter = IPtr<VuMeterData>::adopt(new VuMeterData(std::vector<int32_t>{1, 2}));
+        meter->setValue(VuMeterData::kIdColumnCount, static_cast<float>(c.columnCount));
+        auto* view = viewOf<VuMeterVertiView>(make(c.rect, false, meter.get()));
+        ASSERT_NE(view, nullptr);
+        EXPECT_EQ(view->columns(), c.columns);
+    }
 }
 
 TEST_F(MeterViewTest, VerticalBarGrowsFromTheBottomToItsPosition) {
-    root->skin->addBitmap(kFore, 19, 230);
-    root->skin->addBitmap(kBack, 19, 230);
+    bitmaps(19, 19, 230);
     IHostView* host = make({0, 0, 19, 230}, false);
     data->setValue(kId, 0.667f);
     draw(host);
@@ -117,8 +110,7 @@ TEST_F(MeterViewTest, VerticalBarGrowsFromTheBottomToItsPosition) {
 }
 
 TEST_F(MeterViewTest, PeakHoldViewDrawsTheMaximumLineAndThePeakStrip) {
-    root->skin->addBitmap(kFore, 19, 230);
-    root->skin->addBitmap(kBack, 19, 230);
+    bitmaps(19, 19, 230);
     IHostView* host = make({0, 0, 19, 230});
     // A full peak, then silence until the held peak has fallen below the maximum.
     root->time->setSeconds(10.0);
@@ -148,8 +140,7 @@ TEST_F(MeterViewTest, PeakHoldViewDrawsTheMaximumLineAndThePeakStrip) {
 }
 
 TEST_F(MeterViewTest, ClickClearsThePeakAndAsksOwnerAndDependentsForAReset) {
-    root->skin->addBitmap(kFore, 19, 230);
-    root->skin->addBitmap(kBack, 19, 230);
+    bitmaps(19, 19, 230);
     IHostView* host = make({0, 0, 19, 230});
     MessageRecorder dependent;
     addDependent(data->unknownCast(), &dependent);
@@ -175,12 +166,18 @@ TEST_F(MeterViewTest, ClickClearsThePeakAndAsksOwnerAndDependentsForAReset) {
     removeDependent(data->unknownCast(), &dependent);
 }
 
-TEST_F(MeterViewTest, OwnerHearsTheViewAttachAndDetach) {
-    root->skin->addBitmap(kFore, 19, 230);
-    root->skin->addBitmap(kBack, 19, 230);
-    make({0, 0, 19, 230});
+TEST_F(MeterViewTest, HostViewIsMadeOnceAndCarriesTheViewWhichTheOwnerHearsAttachAndDetach) {
+    bitmaps(19, 19, 230);
+    IHostView* host = make({0, 0, 19, 230});
+    auto* view = viewOf<VuMeterPhVertiView>(host);
+    EXPECT_EQ(view->refCount(), 1) << "the host view holds the only reference";
+    IPtr<IHostView> again = IPtr<IHostView>::adopt(view->hostView());
+    EXPECT_EQ(again.get(), host);
+    EXPECT_EQ(root->hostViews.size(), 1u);
+    EXPECT_EQ(view->hostVisibleState(), 1);
     EXPECT_EQ(owner.messages, (std::vector<int32_t>{DataObject2::kMsgViewAttached}));
     EXPECT_EQ(owner.senders[0], data->unknownCast());
+    again.reset();
     hosts.clear(); // the host drops its view object, and with it the view
     EXPECT_EQ(owner.messages.back(), DataObject2::kMsgViewDetached);
     EXPECT_EQ(data->refCount(), 1);
@@ -195,8 +192,7 @@ TEST_F(MeterViewTest, MissingBitmapMakesNoView) {
 }
 
 TEST_F(MeterViewTest, OrientationIsHorizontalOnlyWhenSpelledExactly) {
-    root->skin->addBitmap(kFore, 19, 230);
-    root->skin->addBitmap(kBack, 19, 230);
+    bitmaps(19, 19, 230);
     description->attributes["meter-orientation"] = "Horizontal";
     EXPECT_NE(viewOf<VuMeterPhVertiView>(make({0, 0, 19, 230})), nullptr);
     description->attributes["meter-orientation"] = "horizontal";
@@ -231,8 +227,7 @@ TEST_F(MeterViewTest, HorizontalBarGrowsFromTheLeft) {
 }
 
 TEST_F(MeterViewTest, ColumnCountChangeLaysTheViewOutAgain) {
-    root->skin->addBitmap(kFore, 9, 100);
-    root->skin->addBitmap(kBack, 20, 100);
+    bitmaps(9, 20, 100);
     auto stereo = IPtr<VuMeterData>::adopt(new VuMeterData(std::vector<int32_t>{1, 2}));
     stereo->setValue(VuMeterData::kIdColumnCount, 1.0f);
     flush();
@@ -269,21 +264,6 @@ TEST_F(MeterViewTest, HostMeterServicesSupplyBitmapsAndKnowTheView) {
     EXPECT_EQ(root->meterBitmaps->refs(), 1);
 }
 
-TEST_F(MeterViewTest, HostViewIsMadeOnceAndCarriesTheView) {
-    root->skin->addBitmap(kFore, 19, 230);
-    root->skin->addBitmap(kBack, 19, 230);
-    IHostView* host = make({0, 0, 19, 230});
-    auto* view = viewOf<VuMeterPhVertiView>(host);
-    // The host view holds the only reference now.
-    EXPECT_EQ(view->refCount(), 1);
-    IPtr<IHostView> again = IPtr<IHostView>::adopt(view->hostView());
-    EXPECT_EQ(again.get(), host);
-    EXPECT_EQ(root->hostViews.size(), 1u);
-    EXPECT_EQ(view->hostVisibleState(), 1);
-    EXPECT_TRUE(view->isTypeOf("View") && view->isTypeOf("CPluginView") && view->isTypeOf("FObject"));
-    EXPECT_FALSE(view->isTypeOf("CPluginView", false));
-}
-
 class PeakViewTest : public ::testing::Test {
 protected:
     static constexpr ColourArgb kNormal = 0xFF00FF00;
@@ -316,22 +296,25 @@ TEST_F(PeakViewTest, ShowsMinusInfinityBelowTheFloor) {
     EXPECT_EQ(context->calls[0].width, 9);
 }
 
-TEST_F(PeakViewTest, ShowsZeroWithinAHundredthOfABelOfFullScale) {
-    EXPECT_EQ(show(1.0), "0.0");
-    EXPECT_EQ(show(std::pow(10.0, -0.04 / 20.0)), "0.0");
-    EXPECT_EQ(show(std::pow(10.0, -0.06 / 20.0)), "-0.1");
-    EXPECT_EQ(show(std::pow(10.0, -6.0 / 20.0)), "-6.0");
-}
-
-TEST_F(PeakViewTest, SwitchesToTheOverColourAboveZeroDecibels) {
-    ColourArgb colour = 0;
-    const float peak = 1.2f;
-    char expected[16];
-    std::snprintf(expected, sizeof expected, "%2.1f", 20.0 * std::log10(static_cast<double>(peak)));
-    EXPECT_EQ(show(peak, &colour), expected);
-    EXPECT_EQ(colour, kOver);
-    EXPECT_EQ(show(0.5, &colour), "-6.0");
-    EXPECT_EQ(colour, kNormal);
+TEST_F(PeakViewTest, ShowsTenthsOfADecibelAndSwitchesToTheOverColourAboveZero) {
+    const float over = 1.2f;
+    char overText[16];
+    std::snprintf(overText, sizeof overText, "%2.1f", 20.0 * std::log10(static_cast<double>(over)));
+    struct Case {
+        double peak;
+        std::string text;
+        ColourArgb colour;
+    } cases[] = {{1.0, "0.0", kNormal},
+                 {std::pow(10.0, -0.04 / 20.0), "0.0", kNormal}, // within a hundredth of a bel of full scale
+                 {std::pow(10.0, -0.06 / 20.0), "-0.1", kNormal},
+                 {std::pow(10.0, -6.0 / 20.0), "-6.0", kNormal},
+                 {over, overText, kOver},
+                 {0.5, "-6.0", kNormal}};
+    for (const Case& c : cases) {
+        ColourArgb colour = 0;
+        EXPECT_EQ(show(c.peak, &colour), c.text) << c.peak;
+        EXPECT_EQ(colour, c.colour) << c.peak;
+    }
 }
 
 } // namespace

@@ -40,10 +40,7 @@ TEST(VuMeterScale, MapsDecibelsOntoTheMeterScale) {
     EXPECT_NEAR(positionFor(*data, decibels(-18.0)), 0.471, 1e-3);
     EXPECT_NEAR(positionFor(*data, decibels(-30.0)), 0.193, 1e-3);
     EXPECT_NEAR(positionFor(*data, decibels(-40.0)), 0.082, 1e-3);
-}
-
-TEST(VuMeterScale, ClampsBelowZeroAndAboveFullScale) {
-    auto data = makeData<VuMeterData>();
+    // Clamped below zero and above full scale.
     EXPECT_FLOAT_EQ(positionFor(*data, 5.0), 1.0f);
     EXPECT_FLOAT_EQ(positionFor(*data, -1.0), 0.0f);
 }
@@ -182,10 +179,18 @@ TEST_F(PeakHold, PeakIsHeldForTheHoldTimeThenFalls) {
     EXPECT_NEAR(peak(), 0.8 * 0.4 * 0.4, 1e-6);
 }
 
-TEST_F(PeakHold, EqualValueRestartsTheHoldTime) {
+TEST_F(PeakHold, OnlyAnEqualValueRestartsTheHoldTime) {
     data->setValue(kId, 0.8f);
     for (int k = 1; k <= 4; ++k) step(0.0f);
-    step(0.8f); // 1.5 s after the peak: the hold starts again
+    step(0.79f); // 1.5 s after the peak, lower: the hold runs on
+    step(0.0f);
+    EXPECT_FLOAT_EQ(peak(), 0.8f);
+    step(0.0f);
+    EXPECT_LT(peak(), 0.8f);
+
+    data->setValue(kId, 0.8f);
+    for (int k = 1; k <= 4; ++k) step(0.0f);
+    step(0.8f); // equal: the hold starts again
     for (int k = 1; k <= 6; ++k) {
         step(0.0f);
         EXPECT_FLOAT_EQ(peak(), 0.8f) << k;
@@ -194,17 +199,7 @@ TEST_F(PeakHold, EqualValueRestartsTheHoldTime) {
     EXPECT_LT(peak(), 0.8f);
 }
 
-TEST_F(PeakHold, LowerValueDoesNotRestartTheHoldTime) {
-    data->setValue(kId, 0.8f);
-    for (int k = 1; k <= 4; ++k) step(0.0f);
-    step(0.79f);
-    step(0.0f);
-    EXPECT_FLOAT_EQ(peak(), 0.8f);
-    step(0.0f);
-    EXPECT_LT(peak(), 0.8f);
-}
-
-TEST(VuMeterMaxima, OnlyRiseUntilCleared) {
+TEST(VuMeterMaxima, AreMappedLikeLevelsAndOnlyRiseUntilCleared) {
     auto data = makeData<LinearVuMeterPhData>();
     float maximum = -1.0f;
     data->setValue(kId, 0.5f);
@@ -217,17 +212,13 @@ TEST(VuMeterMaxima, OnlyRiseUntilCleared) {
     data->clearMaxima();
     data->getValue(VuMeterPhData::kIdMaximum, maximum);
     EXPECT_EQ(maximum, 0.0f);
-}
 
-TEST(VuMeterMaxima, AreMappedLikeLevels) {
-    auto data = makeData<VuMeterPhData>();
-    data->setValue(kId, 1.0f);
-    float level = 0.0f;
-    float maximum = 0.0f;
-    float peak = 0.0f;
-    data->getValue(kId, level);
-    data->getValue(VuMeterPhData::kIdMaximum, maximum);
-    data->getValue(VuMeterPhData::kIdPeakHold, peak);
+    auto mapped = makeData<VuMeterPhData>();
+    mapped->setValue(kId, 1.0f);
+    float level = 0.0f, peak = 0.0f;
+    mapped->getValue(kId, level);
+    mapped->getValue(VuMeterPhData::kIdMaximum, maximum);
+    mapped->getValue(VuMeterPhData::kIdPeakHold, peak);
     EXPECT_NEAR(maximum, 0.9244, 1e-4);
     EXPECT_EQ(maximum, level);
     EXPECT_EQ(peak, level);
@@ -247,7 +238,13 @@ TEST(VuMeterMaxima, AnsweredForAtMostTwelveChannels) {
 
 using HostMeterServices = FrameworkTest;
 
-TEST_F(HostMeterServices, SettingsAndLevelScaleComeFromTheHost) {
+TEST_F(HostMeterServices, SettingsAndLevelScaleComeFromTheHostWhenOffered) {
+    auto plain = makeData<VuMeterPhData>();
+    EXPECT_EQ(plain->releaseRate(), 2.0f);
+    EXPECT_EQ(plain->holdReleaseRate(), 2.0f);
+    EXPECT_EQ(plain->holdTime(), 2.0f);
+    EXPECT_FALSE(plain->usesHostMapping());
+
     root->meterSettings = IPtr<Fakes::FakeMeterSettings>::adopt(new Fakes::FakeMeterSettings);
     root->levelMapping = IPtr<Fakes::FakeLevelMapping>::adopt(new Fakes::FakeLevelMapping);
     acquire();
@@ -261,14 +258,6 @@ TEST_F(HostMeterServices, SettingsAndLevelScaleComeFromTheHost) {
     data->releaseHostMapping();
     EXPECT_FALSE(data->usesHostMapping());
     EXPECT_EQ(root->levelMapping->refs(), 1);
-}
-
-TEST(VuMeterDefaults, WithoutHostSettingsTheDefaultsHold) {
-    auto data = makeData<VuMeterPhData>();
-    EXPECT_EQ(data->releaseRate(), 2.0f);
-    EXPECT_EQ(data->holdReleaseRate(), 2.0f);
-    EXPECT_EQ(data->holdTime(), 2.0f);
-    EXPECT_FALSE(data->usesHostMapping());
 }
 
 } // namespace
