@@ -21,6 +21,7 @@
 #include "host/MeterReadings.h"
 #include "host/ParameterChanges.h"
 #include "host/PluginModule.h"
+#include "tests/ModuleSuite.h"
 #include "host/ProcessingSession.h"
 #include "interfaces/IAudioProcessor.h"
 #include "interfaces/IComponent.h"
@@ -61,23 +62,8 @@ inline uint32_t references(FUnknown* object) {
 }
 
 // Loads the module once for every suite built on it.
-class ModuleTest : public ::testing::Test {
+class ModuleTest : public ModuleSuite {
 protected:
-    static void SetUpTestSuite() {
-        module_ = new PluginModule;
-        if (!module_->load(NIVOLO_MODULE_PATH, loadError_)) {
-            delete module_;
-            module_ = nullptr;
-        }
-    }
-    static void TearDownTestSuite() {
-        delete module_;
-        module_ = nullptr;
-    }
-    void SetUp() override { ASSERT_NE(module_, nullptr) << loadError_; }
-
-    static IPluginFactory* factory() { return module_->factory(); }
-
     // An active stereo processor at 48 kHz (unless the options say otherwise).
     static bool open(ProcessingSession& session, ProcessingSession::Options options = {}) {
         std::string error;
@@ -85,9 +71,6 @@ protected:
         EXPECT_TRUE(opened) << error;
         return opened;
     }
-
-    static inline PluginModule* module_ = nullptr;
-    static inline std::string loadError_;
 };
 
 // ---- saved states ------------------------------------------------------------------

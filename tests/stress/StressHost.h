@@ -22,6 +22,7 @@
 #include "host/MeterReadings.h"
 #include "host/ParameterChanges.h"
 #include "host/PluginModule.h"
+#include "tests/ModuleSuite.h"
 #include "host/ProcessingSession.h"
 #include "host/StandInPeer.h"
 #include "interfaces/IAudioProcessor.h"
@@ -282,25 +283,6 @@ inline double sineLoudness(double amplitude, double weightSum) {
     return 10.0 * std::log10(weightSum * amplitude * amplitude / 2.0);
 }
 
-// The module loaded once for a test suite.
-class ModuleSuite : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        module_ = new PluginModule;
-        if (!module_->load(NIVOLO_MODULE_PATH, loadError_)) {
-            delete module_;
-            module_ = nullptr;
-        }
-    }
-    static void TearDownTestSuite() {
-        delete module_;
-        module_ = nullptr;
-    }
-    void SetUp() override { ASSERT_NE(module_, nullptr) << loadError_; }
-    static IPluginFactory* factory() { return module_->factory(); }
-
-    static inline PluginModule* module_ = nullptr;
-    static inline std::string loadError_;
-};
+using ::ModuleSuite;
 
 } // namespace NivoloStress
