@@ -30,9 +30,10 @@ demo: build
 	@./$(BUILD_DIR)/nivolo-host measure --editor $(BUILD_DIR)/editor.png --plot $(BUILD_DIR)/loudness.png
 
 bench: configure
-	@cmake --build $(BUILD_DIR) -j$(JOBS) --target nivolo_bench nivolo_compare
+	@cmake --build $(BUILD_DIR) -j$(JOBS) --target nivolo_bench nivolo_compare nivolo_denormal_cost
 	@./$(BUILD_DIR)/nivolo_bench
 	@./$(BUILD_DIR)/nivolo_compare
+	@./$(BUILD_DIR)/nivolo_denormal_cost
 
 clean:
 	rm -rf $(BUILD_DIR)

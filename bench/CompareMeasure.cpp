@@ -19,24 +19,36 @@ namespace {
 constexpr int kRate = 48000;
 constexpr int kSeconds = 600;
 
-// Programme-like material: level changes every few seconds, a tone mix and noise.
-bool writeProgramme(const std::string& path) {
+// Ten minutes of stereo pink noise (independent channels, about -20 dBFS RMS)
+// as 32-bit float samples: what a mastering engineer measures most often is
+// broadband programme, and a float file costs the reader next to nothing.
+bool writePinkNoise(const std::string& path) {
     SF_INFO info{};
     info.samplerate = kRate;
     info.channels = 2;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_24;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
     SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
     if (!file) return false;
     std::mt19937 random(7);
-    std::normal_distribution<float> noise(0.0f, 1.0f);
+    std::normal_distribution<double> white(0.0, 1.0);
+    // A sum of first-order sections with poles spread over the audio band: -3 dB per octave.
+    double b[2][7] = {};
     std::vector<float> block(2 * kRate);
     for (int second = 0; second < kSeconds; ++second) {
-        const double level = std::pow(10.0, (-30.0 + 12.0 * std::sin(second * 0.37)) / 20.0);
         for (int i = 0; i < kRate; ++i) {
-            const double t = second + static_cast<double>(i) / kRate;
-            const double tone = 0.6 * std::sin(2 * M_PI * 220 * t) + 0.3 * std::sin(2 * M_PI * 1760 * t);
-            block[2 * static_cast<size_t>(i)] = static_cast<float>(level * (tone + 0.2 * noise(random)));
-            block[2 * static_cast<size_t>(i) + 1] = static_cast<float>(level * (tone * 0.8 + 0.2 * noise(random)));
+            for (int c = 0; c < 2; ++c) {
+                const double w = white(random);
+                double* s = b[c];
+                s[0] = 0.99886 * s[0] + w * 0.0555179;
+                s[1] = 0.99332 * s[1] + w * 0.0750759;
+                s[2] = 0.96900 * s[2] + w * 0.1538520;
+                s[3] = 0.86650 * s[3] + w * 0.3104856;
+                s[4] = 0.55000 * s[4] + w * 0.5329522;
+                s[5] = -0.7616 * s[5] - w * 0.0168980;
+                const double pink = s[0] + s[1] + s[2] + s[3] + s[4] + s[5] + s[6] + w * 0.5362;
+                s[6] = w * 0.115926;
+                block[2 * static_cast<size_t>(i) + static_cast<size_t>(c)] = static_cast<float>(pink * 0.02);
+            }
         }
         sf_writef_float(file, block.data(), kRate);
     }
@@ -51,11 +63,11 @@ double seconds(std::chrono::steady_clock::time_point since) {
 } // namespace
 
 int main(int argc, char** argv) {
-    const std::string path = argc > 1 ? argv[1] : "/tmp/nivolo-bench-10min.wav";
+    const std::string path = argc > 1 ? argv[1] : "/tmp/nivolo-bench-pink-10min.wav";
     SF_INFO probe{};
     if (SNDFILE* existing = sf_open(path.c_str(), SFM_READ, &probe)) {
         sf_close(existing);
-    } else if (!writeProgramme(path)) {
+    } else if (!writePinkNoise(path)) {
         std::fprintf(stderr, "cannot write %s\n", path.c_str());
         return 1;
     }

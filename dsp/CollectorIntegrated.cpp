@@ -45,7 +45,7 @@ void CollectorIntegrated::reset() {
     current_.store(kFloorLoudness, g);
     belowRelativeGate_.store(0.0f, g);
     if (collector_) collector_->reset();
-    if (worker_) {
+    if (handsOff()) {
         // Windows still waiting belong to the old measurement. If the worker is
         // taking them right now, their generation tells it to drop them.
         if (tryLockHandOff()) {
@@ -55,7 +55,7 @@ void CollectorIntegrated::reset() {
         requestWorkerReset(); // the worker empties the store under the hand-off lock
         return;
     }
-    // Without a worker the store is this thread's.
+    // Without a worker, or evaluating in place, the store is this thread's.
     if (store_) std::memset(store_, 0, sizeof(float) * static_cast<size_t>(storeCapacity_));
     enterGeneration(g);
 }
@@ -75,7 +75,7 @@ void CollectorIntegrated::processFrame(float** frame, int32_t length) {
     collector_->sumWindow(frame, length);
     const float z = collector_->meanSquare();
     if (!(z > 0.0f)) return;
-    if (!worker_) {
+    if (!handsOff()) {
         evaluateBlock(z, length, generation());
         return;
     }

@@ -50,7 +50,7 @@ void CollectorLoudnessRange::reset() {
     loudnessRange_.store(0.0f, g);
     rangeLow_.store(0.0f, g);
     rangeHigh_.store(0.0f, g);
-    if (worker_) {
+    if (handsOff()) {
         // A window still waiting belongs to the old measurement. If the worker is
         // evaluating it right now, its generation keeps its figures out of the new one.
         if (tryLockHandOff()) {
@@ -60,7 +60,7 @@ void CollectorLoudnessRange::reset() {
         requestWorkerReset(); // the worker empties the list and resets the Collector under the lock
         return;
     }
-    // Without a worker everything is this thread's.
+    // Without a worker, or evaluating in place, everything is this thread's.
     enterGeneration(g);
 }
 
@@ -76,7 +76,7 @@ void CollectorLoudnessRange::allocateBuffers() {
 
 void CollectorLoudnessRange::processFrame(float** frame, int32_t length) {
     if (length < windowLength_) return; // warm-up: no full window yet
-    if (!worker_) {
+    if (!handsOff()) {
         evaluateWindow(frame, length, generation());
         return;
     }

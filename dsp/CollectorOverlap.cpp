@@ -97,6 +97,15 @@ void CollectorOverlap::setWeights(const float* weights, int32_t count) {
     unlockHandOff();
 }
 
-bool CollectorOverlap::waitForWorker(int32_t timeoutMs) { return !worker_ || worker_->waitUntilIdle(timeoutMs); }
+void CollectorOverlap::waitForWorker() {
+    if (worker_) worker_->waitUntilIdle();
+}
+
+void CollectorOverlap::setEvaluateInPlace(bool inPlace) {
+    if (inPlace == inPlace_) return;
+    // The store becomes this thread's once the worker has evaluated what it holds.
+    if (inPlace) waitForWorker();
+    inPlace_ = inPlace;
+}
 
 } // namespace DSP

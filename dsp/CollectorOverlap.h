@@ -2,7 +2,9 @@
 // What both window collectors share: the framing, the window Collector, the
 // published block loudness and the hand-off to a worker thread through a lock
 // word taken only by compare-exchange (the audio thread never waits: a window
-// that finds the worker busy is dropped). Every reset starts a new
+// that finds the worker busy is dropped). Offline, where nothing may be lost
+// and the audio thread may take its time, every window is evaluated where it
+// arrives instead, in order. Every reset starts a new
 // generation of the measurement; handed-over data and published figures carry
 // theirs, so that nothing from before a reset counts after it.
 
@@ -51,8 +53,14 @@ public:
     void setWeights(const float* weights, int32_t count);
     int32_t windowLength() const { return windowLength_; }
     bool hasWorker() const { return worker_ != nullptr; }
-    // For tests: true when no hand-off waits for the worker (bounded wait).
-    bool waitForWorker(int32_t timeoutMs);
+    // [audio thread] Offline (true): every window is evaluated on the calling
+    // thread as it arrives; the switch first waits until the worker has taken
+    // all it was handed, so the order holds. Realtime (false): windows go to
+    // the worker and the caller never waits.
+    void setEvaluateInPlace(bool inPlace);
+    bool evaluatesInPlace() const { return !handsOff(); }
+    // Blocks until the worker has handled every window and reset it was given.
+    void waitForWorker();
 
 protected:
     // Both collectors only read their windows (the range collector copies its own).
@@ -78,6 +86,8 @@ protected:
     // Empties the block store and publishes the reset figures for generation g.
     virtual void clearStore(uint32_t g) { (void)g; }
 
+    // Windows go to the worker (realtime with a running worker).
+    bool handsOff() const { return worker_ && !inPlace_; }
     void startWorker(const char* name);
     void stopWorker();
     void signalWorker() { worker_->signal(); }
@@ -98,6 +108,7 @@ protected:
     std::unique_ptr<Collector> collector_;
     std::unique_ptr<CollectorProcessThread> worker_;
     std::atomic<int32_t> handOffLock_{0};
+    bool inPlace_ = false; // the audio thread's
 };
 
 } // namespace DSP

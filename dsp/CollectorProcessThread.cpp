@@ -1,19 +1,19 @@
 #include "dsp/CollectorProcessThread.h"
 
-#include <chrono>
-#include <thread>
-
 #include "dsp/CollectorOverlap.h"
+#include "dsp/DenormalGuard.h"
 
 namespace DSP {
 
 CollectorProcessThread::CollectorProcessThread(const char* name, CollectorOverlap* owner)
     : FThread(name), owner_(owner) {
     dataReady_.create(0, "waitForData");
+    handled_.create(0);
 }
 
 int32_t CollectorProcessThread::run() {
     if (terminateRequested_.load(std::memory_order_acquire)) return 0;
+    DenormalGuard denormals;
     while (owner_) {
         dataReady_.wait(-1);
         // Taken before clearing, so a second request made meanwhile is not lost.
@@ -22,6 +22,7 @@ int32_t CollectorProcessThread::run() {
         else if (!terminateRequested_.load(std::memory_order_acquire))
             owner_->evaluate();
         pending_.fetch_sub(1, std::memory_order_release);
+        handled_.release(1);
         if (terminateRequested_.load(std::memory_order_acquire)) break;
     }
     return 0;
@@ -34,13 +35,9 @@ void CollectorProcessThread::stop() {
     kill(); // the body has ended: this only closes the handle
 }
 
-bool CollectorProcessThread::waitUntilIdle(int32_t timeoutMs) const {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (pending_.load(std::memory_order_acquire) > 0) {
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
-    return true;
+void CollectorProcessThread::waitUntilIdle() {
+    // Counts left by signals nobody waited for only cost a turn of the loop.
+    while (pending_.load(std::memory_order_acquire) > 0) handled_.wait(-1);
 }
 
 } // namespace DSP

@@ -1,6 +1,7 @@
 #pragma once
 // The worker a window collector hands its windows to: it sleeps on a
-// semaphore and runs one evaluation (or one clearing) per signal.
+// semaphore and runs one evaluation (or one clearing) per signal, with
+// denormals flushed to zero as on the audio thread.
 
 #include <atomic>
 
@@ -29,8 +30,9 @@ public:
     }
     // [owner thread] Wakes the worker for the last time and waits for it to end.
     void stop();
-    // For tests: waits (bounded, polling) until every signal has been handled.
-    bool waitUntilIdle(int32_t timeoutMs) const;
+    // [any thread but the worker] Blocks until every signal given so far has
+    // been handled. Offline the audio thread may wait so; realtime it never does.
+    void waitUntilIdle();
 
 private:
     std::atomic<bool> terminateRequested_{false};
@@ -38,6 +40,7 @@ private:
     std::atomic<int32_t> pending_{0};
     CollectorOverlap* owner_;
     Zel::Semaphore dataReady_;
+    Zel::Semaphore handled_; // one count per handled signal, taken only by waitUntilIdle
 };
 
 } // namespace DSP

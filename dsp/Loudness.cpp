@@ -38,15 +38,19 @@ void Loudness::build() {
     std::fill(weights_, weights_ + channelCount_, 1.0f);
 
     range_ = std::make_unique<CollectorLoudnessRange>(sampleRate, channelCount_, maxSamplesPerCall, useWorkerThreads_);
+    range_->setEvaluateInPlace(offline_); // before its worker exists: nothing to wait for
     range_->initialize();
     range_->reset();
     integratedCollector_ =
         std::make_unique<CollectorIntegrated>(sampleRate, channelCount_, maxSamplesPerCall, useWorkerThreads_);
+    integratedCollector_->setEvaluateInPlace(offline_);
     integratedCollector_->initialize();
     integratedCollector_->reset();
     copyWeightsToCollectors();
 
     scratch_ = allocateChannels<float>(channelCount_, maxSamplesPerCall);
+    steps_ = static_cast<float**>(std::calloc(static_cast<size_t>(channelCount_), sizeof(float*)));
+    if (!steps_) throw Zel::OutOfMemoryError();
 }
 
 void Loudness::release() {
@@ -60,6 +64,8 @@ void Loudness::release() {
     if (integratedCollector_) integratedCollector_->terminate();
     integratedCollector_.reset();
     freeChannels(scratch_, channelCount_);
+    std::free(steps_);
+    steps_ = nullptr;
 }
 
 int32_t Loudness::initialize() {
@@ -116,22 +122,38 @@ void Loudness::reset() {
     momentary_ = shortTerm_ = integrated_ = momentaryMax_ = shortTermMax_ = kFloor;
 }
 
+void Loudness::setOffline(bool offline) {
+    offline_ = offline;
+    if (range_) range_->setEvaluateInPlace(offline);
+    if (integratedCollector_) integratedCollector_->setEvaluateInPlace(offline);
+}
+
 void Loudness::analyze(float** in, int32_t count) {
     if (count <= 0 || !scratch_) return;
     const VectorOps& ops = vectorOps();
     ops.biquadPairSquare(in, scratch_, channelCount_, count, shelf_, shelfStates_, highPass_, highPassStates_);
 
-    range_->processInput(scratch_, count);
-    const float shortTerm = range_->current();
-    shortTermMax_ = std::max(shortTerm, shortTermMax_);
-    shortTerm_ = shortTerm;
-    loudnessRange_ = range_->loudnessRange();
+    // The maxima must see every window, however long the block: the collectors
+    // take it at most one short hop at a time, so that at most one window of
+    // each ends per step.
+    const int32_t hop = integratedCollector_->hopLength();
+    const int32_t step = hop > 0 ? hop : count;
+    for (int32_t done = 0; done < count; done += step) {
+        const int32_t n = std::min(step, count - done);
+        for (int32_t c = 0; c < channelCount_; ++c) steps_[c] = scratch_[c] + done;
 
-    integratedCollector_->processInput(scratch_, count);
-    integrated_ = integratedCollector_->result();
-    const float momentary = integratedCollector_->current();
-    momentaryMax_ = std::max(momentary, momentaryMax_);
-    momentary_ = momentary;
+        range_->processInput(steps_, n);
+        const float shortTerm = range_->current();
+        shortTermMax_ = std::max(shortTerm, shortTermMax_);
+        shortTerm_ = shortTerm;
+        loudnessRange_ = range_->loudnessRange();
+
+        integratedCollector_->processInput(steps_, n);
+        integrated_ = integratedCollector_->result();
+        const float momentary = integratedCollector_->current();
+        momentaryMax_ = std::max(momentary, momentaryMax_);
+        momentary_ = momentary;
+    }
 }
 
 } // namespace DSP

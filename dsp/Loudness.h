@@ -30,6 +30,10 @@ public:
 
     // [audio thread] count <= maxSamplesPerCall samples of every channel.
     void analyze(float** in, int32_t count);
+    // [audio thread] Offline: the collectors evaluate every window as it
+    // arrives (nothing dropped, the readings exact at every block); realtime:
+    // their workers take the windows and the audio thread never waits.
+    void setOffline(bool offline);
 
     float getMomentary() const { return momentary_; }
     float getShortTerm() const { return shortTerm_; }
@@ -47,6 +51,10 @@ public:
     const float* weights() const { return weights_; }
     CollectorIntegrated* integratedCollector() const { return integratedCollector_.get(); }
     CollectorLoudnessRange* rangeCollector() const { return range_.get(); }
+    // A channel's frequency-weighting state: stage 0 the shelf, 1 the high pass.
+    const BiquadState& filterState(int32_t channel, int32_t stage) const {
+        return stage == 0 ? shelfStates_[channel] : highPassStates_[channel];
+    }
     const BiquadCoefficients& shelf() const { return shelf_; }
     const BiquadCoefficients& highPass() const { return highPass_; }
 
@@ -59,6 +67,7 @@ private:
     bool initialized_ = false;
     bool terminated_ = false;
     bool useWorkerThreads_;
+    bool offline_ = false;
     int32_t channelCount_ = 1;
     float momentary_ = kFloor;
     float shortTerm_ = kFloor;
@@ -68,6 +77,7 @@ private:
     float loudnessRange_ = 0.0f;
     float* weights_ = nullptr;
     float** scratch_ = nullptr;
+    float** steps_ = nullptr; // the part of scratch_ the collectors take now
     BiquadCoefficients shelf_{};
     BiquadCoefficients highPass_{};
     BiquadState* shelfStates_ = nullptr;

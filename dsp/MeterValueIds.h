@@ -30,6 +30,7 @@ enum MeterValueId : int32_t {
     kValueBelowRelativeGate = 45,
     kValueRangeHigh = 51,       // mean square at the 95th percentile
     kValueRangeLow = 52,        // mean square at the 10th percentile
+    kCommandOffline = 60,       // >= 0.5: offline blocks, every window evaluated where it arrives
 };
 
 } // namespace DSP

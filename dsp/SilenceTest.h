@@ -1,7 +1,9 @@
 #pragma once
 // The cheap digital-silence test: the mean magnitude of every 32nd sample of
-// every channel, against a threshold. Nothing visited counts as silent.
+// every channel, against a threshold. Nothing visited counts as silent; a NaN
+// or infinite sample counts as 0.
 
+#include <cfloat>
 #include <cmath>
 #include <cstdint>
 
@@ -16,7 +18,8 @@ inline bool looksSilent(float* const* channels, int32_t channelCount, int32_t co
         const float* samples = channels[c];
         if (!samples) continue;
         for (int32_t i = 0; i < count; i += kSilenceStride) {
-            sum += std::fabs(samples[i]);
+            const float magnitude = std::fabs(samples[i]);
+            if (magnitude <= FLT_MAX) sum += magnitude;
             ++visited;
         }
     }

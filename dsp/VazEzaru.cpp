@@ -3,8 +3,10 @@
 #include <cmath>
 #include <cstring>
 
+#include "dsp/AlignedBuffer.h"
 #include "dsp/MeterValueIds.h"
 #include "dsp/SilenceTest.h"
+#include "dsp/VectorOps.h"
 
 namespace DSP {
 
@@ -20,16 +22,26 @@ int32_t VazEzaru::initialize() {
     loudness_ = std::make_unique<Loudness>(sampleRate, maxSamplesPerCall, useWorkerThreads_);
     loudness_->initialize();
     loudness_->reset();
+    loudness_->setOffline(offline_);
     rms_ = std::make_unique<Rms>(sampleRate, maxSamplesPerCall, kRmsAveragingMs);
     if (truePeak_) truePeak_->terminate();
     truePeak_ = std::make_unique<TruePeak>(sampleRate, maxSamplesPerCall, kOversampling);
     truePeak_->initialize();
     truePeak_->reset();
+    allocateFinite();
     initialized_ = true;
     return 0;
 }
 
+void VazEzaru::allocateFinite() {
+    freeChannels(finite_, finiteChannels_);
+    finiteChannels_ = channelCount_;
+    finite_ = allocateChannels<float>(finiteChannels_, maxSamplesPerCall);
+}
+
 void VazEzaru::release() {
+    freeChannels(finite_, finiteChannels_);
+    finiteChannels_ = 0;
     if (loudness_) loudness_->terminate(); // stops the collector workers
     loudness_.reset();
     rms_.reset();
@@ -48,6 +60,7 @@ int32_t VazEzaru::setChannelsAndArrangement(int32_t inputs, int32_t outputs, int
     if (inputs != channelCount_) {
         channelCount_ = inputs;
         reset();
+        if (initialized_) allocateFinite();
     }
     if (loudness_) loudness_->setChannelsAndArrangement(inputs, outputs, aux, arrangement);
     if (rms_) rms_->setChannels(inputs, outputs, 0);
@@ -76,6 +89,10 @@ void VazEzaru::setValue(int32_t id, double value) {
         if (truePeak_) truePeak_->reset();
         break;
     case kValueLoudnessEnabled: loudnessEnabled_ = value >= 0.5; break;
+    case kCommandOffline:
+        offline_ = value >= 0.5;
+        if (loudness_) loudness_->setOffline(offline_);
+        break;
     case kCommandRmsScale: rmsScale_ = value >= 0.5 ? kRmsBoost : 1.0f; break;
     default: break;
     }
@@ -102,14 +119,31 @@ double VazEzaru::getValue(int32_t id) {
     }
 }
 
+float** VazEzaru::measurable(float** in, int32_t count) {
+    const VectorOps& ops = vectorOps();
+    int32_t first = 0;
+    while (first < channelCount_ && ops.allFinite(in[first], count)) ++first;
+    if (first == channelCount_ || !finite_) return in;
+    const auto bytes = sizeof(float) * static_cast<size_t>(count);
+    for (int32_t c = 0; c < channelCount_; ++c) {
+        if (c < first) {
+            std::memcpy(finite_[c], in[c], bytes);
+            continue;
+        }
+        for (int32_t i = 0; i < count; ++i) finite_[c][i] = std::isfinite(in[c][i]) ? in[c][i] : 0.0f;
+    }
+    return finite_;
+}
+
 void VazEzaru::process(float** in, float** out, int32_t count) {
     if (count <= 0 || !in || !out) return; // a meter without input has nothing to pass or measure
     for (int32_t c = 0; c < channelCount_; ++c)
         if (out[c] != in[c]) std::memcpy(out[c], in[c], sizeof(float) * static_cast<size_t>(count));
-    if (looksSilent(in, channelCount_, count, silenceThreshold_)) return; // nothing measured, no window advances
-    truePeak_->measure(in, count);
-    rms_->measure(in, count);
-    if (loudnessEnabled_) loudness_->analyze(in, count);
+    float** measured = measurable(in, count);
+    if (looksSilent(measured, channelCount_, count, silenceThreshold_)) return; // nothing measured, no window advances
+    truePeak_->measure(measured, count);
+    rms_->measure(measured, count);
+    if (loudnessEnabled_) loudness_->analyze(measured, count);
 }
 
 void VazEzaru::processSilence(int32_t count) {

@@ -1,7 +1,8 @@
 #pragma once
 // The meter the processor drives: passes the audio through unchanged, skips
 // digitally silent blocks, and measures true peak, RMS and loudness, each
-// reading and command under its value id.
+// reading and command under its value id. NaN and infinite samples are
+// measured as silence: nothing upstream can poison a filter or stick a peak.
 
 #include <memory>
 
@@ -40,6 +41,9 @@ public:
 
 private:
     void release();
+    void allocateFinite();
+    // in, or the finite copy of it (non-finite samples as 0) when it needs one.
+    float** measurable(float** in, int32_t count);
 
     bool useWorkerThreads_;
     int32_t channelCount_ = 1;
@@ -48,9 +52,12 @@ private:
     std::unique_ptr<Loudness> loudness_;
     std::unique_ptr<Rms> rms_;
     std::unique_ptr<TruePeak> truePeak_;
+    float** finite_ = nullptr; // channelCount_ x maxSamplesPerCall
+    int32_t finiteChannels_ = 0;
     bool initialized_ = false;
     bool terminated_ = false;
     bool loudnessEnabled_ = false;
+    bool offline_ = false;
 };
 
 } // namespace DSP

@@ -36,8 +36,10 @@ struct VectorOps {
     float (*sumExtended)(const float* x, int32_t n);
     // Smallest and largest sample (0 and 0 for n = 0).
     void (*minMax)(const float* x, int32_t n, float& minimum, float& maximum);
-    // The largest magnitude, at least 0; a NaN sample is passed over.
+    // The largest magnitude, at least 0; NaN and infinite samples are passed over.
     float (*peak)(const float* x, int32_t n);
+    // True when no sample is NaN or infinite.
+    bool (*allFinite)(const float* x, int32_t n);
     // Sum and count of the values strictly greater than threshold, in single precision.
     void (*gatedSum)(const float* x, int32_t n, float threshold, float& sum, int32_t& count);
     // The exponential mean square of each channel: state = b x^2 + a state

@@ -2,6 +2,7 @@
 // processor has it. The filter recursions stay on the four-lane path: wider
 // lanes would only help with more than four channels.
 
+#include <cfloat>
 #include <immintrin.h>
 
 #include "dsp/VectorOpsInternal.h"
@@ -58,21 +59,39 @@ void minMax(const float* x, int32_t n, float& minimum, float& maximum) {
 
 float peak(const float* x, int32_t n) {
     const __m256 magnitude = _mm256_castsi256_ps(_mm256_set1_epi32(0x7FFFFFFF));
+    const __m256 finite = _mm256_set1_ps(FLT_MAX);
     __m256 p = _mm256_setzero_ps(), q = p;
     int32_t i = 0;
-    // max(|x|, p) keeps p when |x| is NaN: NaN samples are passed over.
+    // |x| <= FLT_MAX fails for NaN and infinity: those lanes count as 0.
     for (; i + 16 <= n; i += 16) {
-        p = _mm256_max_ps(_mm256_and_ps(_mm256_loadu_ps(x + i), magnitude), p);
-        q = _mm256_max_ps(_mm256_and_ps(_mm256_loadu_ps(x + i + 8), magnitude), q);
+        const __m256 a = _mm256_and_ps(_mm256_loadu_ps(x + i), magnitude);
+        const __m256 b = _mm256_and_ps(_mm256_loadu_ps(x + i + 8), magnitude);
+        p = _mm256_max_ps(_mm256_and_ps(a, _mm256_cmp_ps(a, finite, _CMP_LE_OQ)), p);
+        q = _mm256_max_ps(_mm256_and_ps(b, _mm256_cmp_ps(b, finite, _CMP_LE_OQ)), q);
     }
     alignas(32) float lanes[8];
     _mm256_store_ps(lanes, _mm256_max_ps(p, q));
     float result = largest(lanes, 8);
     for (; i < n; ++i) {
         const float m = x[i] < 0.0f ? -x[i] : x[i];
-        result = m > result ? m : result;
+        result = m > result && m <= FLT_MAX ? m : result;
     }
     return result;
+}
+
+bool allFinite(const float* x, int32_t n) {
+    // x - x is 0 for every finite x and NaN otherwise; a NaN stays in the sums.
+    __m256 a = _mm256_setzero_ps(), b = a;
+    int32_t i = 0;
+    for (; i + 16 <= n; i += 16) {
+        const __m256 u = _mm256_loadu_ps(x + i), v = _mm256_loadu_ps(x + i + 8);
+        a = _mm256_add_ps(a, _mm256_sub_ps(u, u));
+        b = _mm256_add_ps(b, _mm256_sub_ps(v, v));
+    }
+    const __m256 zero = _mm256_setzero_ps();
+    bool finite = _mm256_movemask_ps(_mm256_cmp_ps(_mm256_add_ps(a, b), zero, _CMP_EQ_OQ)) == 0xFF;
+    for (; i < n; ++i) finite = finite && x[i] - x[i] == 0.0f;
+    return finite;
 }
 
 void gatedSum(const float* x, int32_t n, float threshold, float& sum, int32_t& count) {
@@ -175,7 +194,7 @@ float avx2::interpolate4Peak(const float* phases, int32_t phaseLength, const flo
 
 const VectorOps kAvx2VectorOps = {
     "avx2",         scalar::biquad, biquadPairSquareInLanes, avx2::square,     avx2::sumExtended, avx2::minMax,
-    avx2::peak,     avx2::gatedSum, meanSquareInLanes,      scalar::log10,
+    avx2::peak,     avx2::allFinite,   avx2::gatedSum, meanSquareInLanes,      scalar::log10,
     scalar::fir,    avx2::interpolate4, avx2::interpolate4Peak,
 };
 

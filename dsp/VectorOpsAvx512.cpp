@@ -117,7 +117,7 @@ float sumExtended(const float* x, int32_t n) {
 
 const VectorOps kAvx512VectorOps = {
     "avx512",       scalar::biquad, biquadPairSquareInLanes, avx2::square,  sumExtended,       avx2::minMax,
-    avx2::peak,     avx2::gatedSum, meanSquareInLanes,      scalar::log10, scalar::fir,       interpolate4,
+    avx2::peak,     avx2::allFinite, avx2::gatedSum, meanSquareInLanes, scalar::log10, scalar::fir, interpolate4,
     interpolate4Peak,
 };
 

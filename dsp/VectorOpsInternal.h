@@ -83,6 +83,7 @@ void square(float* x, int32_t n);
 float sumExtended(const float* x, int32_t n);
 void minMax(const float* x, int32_t n, float& minimum, float& maximum);
 float peak(const float* x, int32_t n);
+bool allFinite(const float* x, int32_t n);
 void gatedSum(const float* x, int32_t n, float threshold, float& sum, int32_t& count);
 void interpolate4(const float* phases, int32_t phaseLength, const float* line, float* out, int32_t n);
 float interpolate4Peak(const float* phases, int32_t phaseLength, const float* line, int32_t n);

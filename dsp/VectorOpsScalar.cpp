@@ -2,6 +2,7 @@
 // auto-vectorisation so that it stays the plain reference the others are
 // checked and timed against.
 
+#include <cfloat>
 #include <cmath>
 
 #include "dsp/VectorOpsInternal.h"
@@ -65,9 +66,15 @@ float peak(const float* x, int32_t n) {
     float p = 0.0f;
     for (int32_t i = 0; i < n; ++i) {
         const float m = std::fabs(x[i]);
-        p = m > p ? m : p;
+        p = m > p && m <= FLT_MAX ? m : p;
     }
     return p;
+}
+
+bool allFinite(const float* x, int32_t n) {
+    float acc = 0.0f; // x - x is 0 for every finite x, NaN otherwise
+    for (int32_t i = 0; i < n; ++i) acc += x[i] - x[i];
+    return acc == 0.0f;
 }
 
 void gatedSum(const float* x, int32_t n, float threshold, float& sum, int32_t& count) {
@@ -139,7 +146,7 @@ void scalar::clearIfNotFinite(BiquadState& s) { DSP::clearIfNotFinite(s); }
 float scalar::log10(float x) { return log10Scalar(x); }
 
 const VectorOps kScalarVectorOps = {
-    "scalar",       biquad,       biquadPairSquare,       square, sumExtended, minMax, peak, gatedSum, meanSquare, log10Scalar,
+    "scalar",       biquad,       biquadPairSquare,       square, sumExtended, minMax, peak, allFinite, gatedSum, meanSquare, log10Scalar,
     scalar::fir, scalar::interpolate4, scalar::interpolate4Peak,
 };
 

@@ -2,6 +2,7 @@
 
 #include <emmintrin.h>
 
+#include <cfloat>
 #include <cmath>
 
 #include "dsp/VectorOpsInternal.h"
@@ -55,18 +56,35 @@ void minMax(const float* x, int32_t n, float& minimum, float& maximum) {
 
 float peak(const float* x, int32_t n) {
     const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
+    const __m128 finite = _mm_set1_ps(FLT_MAX);
     __m128 p = _mm_setzero_ps();
     int32_t i = 0;
-    // max(|x|, p) keeps p when |x| is NaN: NaN samples are passed over.
-    for (; i + 4 <= n; i += 4) p = _mm_max_ps(_mm_and_ps(_mm_loadu_ps(x + i), magnitude), p);
+    // |x| <= FLT_MAX fails for NaN and infinity: those lanes count as 0.
+    for (; i + 4 <= n; i += 4) {
+        const __m128 m = _mm_and_ps(_mm_loadu_ps(x + i), magnitude);
+        p = _mm_max_ps(_mm_and_ps(m, _mm_cmple_ps(m, finite)), p);
+    }
     alignas(16) float lanes[4];
     _mm_store_ps(lanes, p);
     float result = largest(lanes, 4);
     for (; i < n; ++i) {
         const float m = std::fabs(x[i]);
-        result = m > result ? m : result;
+        result = m > result && m <= FLT_MAX ? m : result;
     }
     return result;
+}
+
+bool allFinite(const float* x, int32_t n) {
+    // x - x is 0 for every finite x and NaN otherwise; a NaN stays in the sum.
+    __m128 acc = _mm_setzero_ps();
+    int32_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        const __m128 v = _mm_loadu_ps(x + i);
+        acc = _mm_add_ps(acc, _mm_sub_ps(v, v));
+    }
+    bool finite = _mm_movemask_ps(_mm_cmpeq_ps(acc, _mm_setzero_ps())) == 0xF;
+    for (; i < n; ++i) finite = finite && x[i] - x[i] == 0.0f;
+    return finite;
 }
 
 void gatedSum(const float* x, int32_t n, float threshold, float& sum, int32_t& count) {
@@ -148,7 +166,7 @@ float sse2::interpolate4Peak(const float* phases, int32_t phaseLength, const flo
 }
 
 const VectorOps kSse2VectorOps = {
-    "sse2",      scalar::biquad,     biquadPairSquareInLanes, square, sumExtended, minMax, peak, gatedSum, meanSquareInLanes, log10Single,
+    "sse2",      scalar::biquad,     biquadPairSquareInLanes, square, sumExtended, minMax, peak, allFinite, gatedSum, meanSquareInLanes, log10Single,
     scalar::fir, sse2::interpolate4, sse2::interpolate4Peak,
 };
 

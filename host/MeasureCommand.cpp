@@ -89,7 +89,6 @@ void printJson(const MeterReadings& r, const std::string& time, const AudioSourc
         << ", \"truePeakOver\": " << (r.truePeakOver ? "true" : "false") << "}\n";
 }
 
-// Ids of this process's threads.
 void drawProgress(double fraction, std::ostream& out) {
     const int width = 40;
     const int filled = static_cast<int>(fraction * width + 0.5);
@@ -97,9 +96,56 @@ void drawProgress(double fraction, std::ostream& out) {
         << "] " << static_cast<int>(fraction * 100 + 0.5) << "%" << std::flush;
 }
 
+// `--timeline`: one CSV row of the readings per step of audio.
+class TimelineWriter {
+public:
+    bool open(const std::string& path) {
+        file_.open(path);
+        if (!file_) return false;
+        file_ << "seconds,momentary,shortTerm,integrated,momentaryMax,shortTermMax,loudnessRange,truePeak\n";
+        return true;
+    }
+    bool isOpen() const { return file_.is_open(); }
+    void row(double seconds, const MeterReadings& r) {
+        auto cell = [](std::optional<double> v) { return v ? MeterReadings::text(v) : std::string(); };
+        file_ << seconds << "," << cell(r.shown(r.momentary)) << "," << cell(r.shown(r.shortTerm)) << ","
+              << cell(r.shown(r.integrated)) << "," << cell(r.shown(r.momentaryMax)) << ","
+              << cell(r.shown(r.shortTermMax)) << "," << MeterReadings::text(r.loudnessRange) << ","
+              << cell(r.shownTruePeak()) << "\n";
+    }
 
-// Plays a source through one plug-in slot as a host does, offline (waiting
-// for the module's workers) or at the audio's own pace.
+private:
+    std::ofstream file_;
+};
+
+// `--realtime` on a terminal: the editor's texts on one line, rewritten in place.
+void drawLiveLine(PluginInstance& plugin, std::ostream& out) {
+    out << "\rM " << plugin.valueText(MeterReadings::kMomentary) << "  S " << plugin.valueText(MeterReadings::kShortTerm)
+        << "  I " << plugin.valueText(MeterReadings::kIntegrated) << " " << plugin.valueText(MeterReadings::kUnitSwitch)
+        << "  LRA " << plugin.valueText(MeterReadings::kLoudnessRange) << "  TP "
+        << plugin.valueText(MeterReadings::kTruePeak) << "  " << plugin.controlText("time") << "   " << std::flush;
+}
+
+// Interleaved frames into one buffer per channel.
+void deinterleave(const float* interleaved, int64_t frames, int32_t channels, float* const* planar) {
+    if (channels == 2) {
+        float* left = planar[0];
+        float* right = planar[1];
+        for (int64_t i = 0; i < frames; ++i) {
+            left[i] = interleaved[2 * i];
+            right[i] = interleaved[2 * i + 1];
+        }
+        return;
+    }
+    for (int32_t c = 0; c < channels; ++c) {
+        float* to = planar[c];
+        const float* from = interleaved + c;
+        for (int64_t i = 0; i < frames; ++i) to[i] = from[i * channels];
+    }
+}
+
+// Plays a source through one plug-in slot as a host does: offline as fast as
+// it can (the module is exact at any speed), or at the audio's own pace.
 class Player {
 public:
     Player(const MeasureOptions& options, std::ostream& out, std::ostream& err)
@@ -140,11 +186,8 @@ public:
 
         series_.lu = options_.lu;
         series_.title = source_->name();
-        if (!options_.timeline.empty()) {
-            timeline_.open(options_.timeline);
-            if (!timeline_) return fail("cannot write the timeline '" + options_.timeline + "'");
-            timeline_ << "seconds,momentary,shortTerm,integrated,momentaryMax,shortTermMax,loudnessRange,truePeak\n";
-        }
+        if (!options_.timeline.empty() && !timeline_.open(options_.timeline))
+            return fail("cannot write the timeline '" + options_.timeline + "'");
         return 0;
     }
 
@@ -153,9 +196,9 @@ public:
         const int32_t channels = source_->channels();
         const auto block = static_cast<size_t>(options_.blockSize);
         std::vector<float> interleaved(block * static_cast<size_t>(channels));
-        std::vector<std::vector<float>> planar(static_cast<size_t>(channels), std::vector<float>(block));
+        std::vector<float> planar(block * static_cast<size_t>(channels));
         std::vector<float*> pointers(static_cast<size_t>(channels));
-        for (int32_t c = 0; c < channels; ++c) pointers[static_cast<size_t>(c)] = planar[static_cast<size_t>(c)].data();
+        for (int32_t c = 0; c < channels; ++c) pointers[static_cast<size_t>(c)] = planar.data() + block * static_cast<size_t>(c);
 
         const int64_t total = limit < 0 ? source_->frames() : std::min(limit, source_->frames());
         const auto step = std::max<int64_t>(1, static_cast<int64_t>(kTimelineStep * source_->sampleRate()));
@@ -163,21 +206,16 @@ public:
         int lastPercent = -1;
         const auto start = std::chrono::steady_clock::now();
         auto lastTick = start;
-        ProcessingSession& session = plugin_.session();
         while (done_ < total) {
             const int64_t got =
                 source_->read(interleaved.data(), std::min<int64_t>(static_cast<int64_t>(block), total - done_));
             if (got <= 0) break;
-            for (int64_t i = 0; i < got; ++i)
-                for (int32_t c = 0; c < channels; ++c)
-                    planar[static_cast<size_t>(c)][static_cast<size_t>(i)] =
-                        interleaved[static_cast<size_t>(i * channels + c)];
+            deinterleave(interleaved.data(), got, channels, pointers.data());
             plugin_.processBlock(pointers.data(), pointers.data(), static_cast<int32_t>(got));
             done_ += got;
 
             if (options_.realtime) {
-                // At the audio's own pace, the editor's idle tick on the wall clock,
-                // with the readings live on the terminal.
+                // At the audio's own pace, the editor's idle tick on the wall clock.
                 std::this_thread::sleep_until(start + std::chrono::duration<double>(static_cast<double>(done_) /
                                                                                     source_->sampleRate()));
                 const auto now = std::chrono::steady_clock::now();
@@ -185,35 +223,12 @@ public:
                     plugin_.idle();
                     lastTick = now;
                 }
-                if (options_.progress) {
-                    out_ << "\rM " << plugin_.valueText(MeterReadings::kMomentary) << "  S "
-                         << plugin_.valueText(MeterReadings::kShortTerm) << "  I "
-                         << plugin_.valueText(MeterReadings::kIntegrated) << " "
-                         << plugin_.valueText(MeterReadings::kUnitSwitch) << "  LRA "
-                         << plugin_.valueText(MeterReadings::kLoudnessRange) << "  TP "
-                         << plugin_.valueText(MeterReadings::kTruePeak) << "  " << plugin_.controlText("time") << "   "
-                         << std::flush;
-                }
+                if (options_.progress) drawLiveLine(plugin_, out_);
             }
             while (done_ >= nextStep) {
-                if (!options_.realtime) {
-                    // The idle tick at this step asked for the readings: an empty
-                    // block brings them once the workers have taken their windows.
-                    plugin_.letWorkersCatchUp(std::chrono::milliseconds(200));
-                    plugin_.processNothing();
-                }
-                const MeterReadings& r = session.readings();
-                auto value = [](std::optional<double> v) { return v ? *v : NAN; };
-                series_.add(static_cast<double>(nextStep) / source_->sampleRate(), value(r.shown(r.momentary)),
-                            value(r.shown(r.shortTerm)), value(r.shown(r.integrated)));
-                if (timeline_.is_open()) {
-                    auto cell = [](std::optional<double> v) { return v ? MeterReadings::text(v) : std::string(); };
-                    timeline_ << static_cast<double>(nextStep) / source_->sampleRate() << ","
-                              << cell(r.shown(r.momentary)) << "," << cell(r.shown(r.shortTerm)) << ","
-                              << cell(r.shown(r.integrated)) << "," << cell(r.shown(r.momentaryMax)) << ","
-                              << cell(r.shown(r.shortTermMax)) << "," << MeterReadings::text(r.loudnessRange) << ","
-                              << cell(r.shownTruePeak()) << "\n";
-                }
+                // Offline, the idle tick at this step asked for the readings: an empty block brings them.
+                if (!options_.realtime) plugin_.processNothing();
+                recordStep(static_cast<double>(nextStep) / source_->sampleRate());
                 nextStep += step;
             }
             if (options_.progress && !options_.realtime) {
@@ -227,17 +242,16 @@ public:
             return fail("'" + source_->name() + "' ended after " + std::to_string(done_) + " of " +
                         std::to_string(total) + " frames: it is damaged or cut short");
         settle();
-        if (!session.readings().received) return fail("the processor sent no readings");
+        if (!plugin_.session().readings().received) return fail("the processor sent no readings");
         return 0;
     }
 
-    // The last windows are evaluated on the workers; then an idle tick asks for
-    // the readings and an empty block brings them (and any pending edit) over.
+    // An idle tick asks for the readings and an empty block brings them (and
+    // any pending edit) over; a second tick lets the views learn of them.
     void settle() {
-        plugin_.letWorkersCatchUp(std::chrono::seconds(1));
         plugin_.idle();
         plugin_.processNothing();
-        plugin_.idle(); // the views learn of the new values
+        plugin_.idle();
     }
 
     PluginInstance& plugin() { return plugin_; }
@@ -246,6 +260,14 @@ public:
     int64_t done() const { return done_; }
 
 private:
+    // The readings at one step of audio: the plot's series and the timeline.
+    void recordStep(double seconds) {
+        const MeterReadings& r = plugin_.session().readings();
+        auto value = [](std::optional<double> v) { return v ? *v : NAN; };
+        series_.add(seconds, value(r.shown(r.momentary)), value(r.shown(r.shortTerm)), value(r.shown(r.integrated)));
+        if (timeline_.isOpen()) timeline_.row(seconds, r);
+    }
+
     const MeasureOptions& options_;
     std::ostream& out_;
     std::ostream& err_;
@@ -253,7 +275,7 @@ private:
     PluginModule module_; // outlives the slot: declared before it
     PluginInstance plugin_;
     LoudnessSeries series_;
-    std::ofstream timeline_;
+    TimelineWriter timeline_;
     int64_t done_ = 0;
 };
 

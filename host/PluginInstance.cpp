@@ -62,16 +62,10 @@ bool PluginInstance::open(IPluginFactory* factory, const ProcessingSession::Opti
     setup.outputSink = [controller](ParamID id, double value) {
         controller->setNormalizedValue(static_cast<int32_t>(id), value);
     };
-    workers_.clear();
-    workers_.markBefore();
     if (!session_.open(factory, processorClass, setup, error)) {
         close();
         return false;
     }
-    // The threads the processor started: its window workers. They first take the
-    // reset of the new meter, which would otherwise clear windows handed in meanwhile.
-    workers_.collectStarted();
-    letWorkersCatchUp(std::chrono::seconds(1));
 
     // The controller starts from the processor's state, then reports edits to us.
     auto state = IPtr<MemoryStream>::adopt(new MemoryStream);

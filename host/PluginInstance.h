@@ -13,7 +13,6 @@
 
 #include "host/ComponentHandler.h"
 #include "host/HostContext.h"
-#include "host/ModuleThreads.h"
 #include "host/ProcessingSession.h"
 #include "host/view/EditorView.h"
 #include "host/view/ViewFramework.h"
@@ -45,9 +44,6 @@ public:
     Zel::tresult processBlock(float* const* in, float* const* out, int32_t numSamples);
     // A block without audio: delivers pending edits and answers a data request.
     Zel::tresult processNothing() { return session_.processNothing(); }
-    // Fed faster than real time, a host lets the module's workers take the
-    // windows they were handed before it reads results (bounded wait).
-    void letWorkersCatchUp(std::chrono::milliseconds limit) const { workers_.waitUntilIdle(limit); }
     // [ui thread] One idle tick: the controller polls, views learn of changes.
     void idle() { framework_->tick(); }
     // Runs on the wall clock: the caller ticks (live playback).
@@ -83,7 +79,6 @@ private:
     Zel::IPtr<Zel::IConnectionPoint> controllerConnection_;
     Zel::IPtr<EditorView> editor_;
     ProcessingSession session_;
-    ModuleThreads workers_;
     bool live_ = false;
     int64_t nextIdleSample_ = 0;
     int64_t idleStep_ = 0;

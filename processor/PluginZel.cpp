@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/LittleEndianStream.h"
+#include "dsp/DenormalGuard.h"
 #include "dsp/VectorOps.h"
 #include "interfaces/IByteStream.h"
 #include "interfaces/IParamChanges.h"
@@ -235,6 +236,9 @@ tresult PluginZel::process(ProcessBlock& block) {
     // Every buffer is sized for the block size the host announced; a longer
     // block is the host's error and is left alone rather than overrun them.
     if (block.numSamples > setup_.maxBlockSamples) return kInvalidArgument;
+    // Decaying tails would otherwise crawl through denormal arithmetic; the
+    // host gets its own floating-point mode back on return.
+    DSP::DenormalGuard denormals;
     applyPendingState();
     (this->*processFunction_)(block);
     return kResultOk;
@@ -270,10 +274,16 @@ tresult PluginZel::processMain(ProcessBlock& block) {
             if ((block.numInputs == 0 && block.numOutputs == 0) || !in || !out || !mainInputActive_ ||
                 !mainOutputActive_)
                 return kResultFalse;
-            dryDelay_->setDelaySamples(accessor_->getLatency());
-            dryDelay_->process(in, faderBuffers, n);
+            // The dry path is only heard while a fade runs; without latency it
+            // holds nothing from earlier blocks, so it is only fed then.
+            const int32_t latency = accessor_->getLatency();
+            const bool dryNeeded = latency > 0 || crossFader_->isFading();
+            if (dryNeeded) {
+                dryDelay_->setDelaySamples(latency);
+                dryDelay_->process(in, faderBuffers, n);
+            }
             accessor_->process(in, out, n);
-            crossFader_->crossfade(faderBuffers, out, out, n);
+            if (dryNeeded) crossFader_->crossfade(faderBuffers, out, out, n);
         } else {
             processBypassed(block);
         }

@@ -39,11 +39,19 @@ void VazEzaruZel::createAccessor() {
     applyBusArrangements();
     resetParametersToDefaults();
     accessor_->setValue(DSP::kValueLoudnessEnabled, 1.0);
+    meterOffline_ = false; // a new meter starts in realtime mode
+}
+
+void VazEzaruZel::setMeterOffline(bool offline) {
+    if (accessor_) accessor_->setValue(DSP::kCommandOffline, offline ? 1.0 : 0.0);
+    meterOffline_ = offline;
 }
 
 tresult VazEzaruZel::prepareProcessing(ProcessSetupInfo& setup) {
     if (PluginZel::prepareProcessing(setup) != kResultOk) return kResultFalse;
     timeTicker_.restart(setup.sampleRate * 1.0);
+    // Told now, while nothing runs, so that the first block need not wait for the workers.
+    setMeterOffline(setup.processMode == kOffline);
     return kResultOk;
 }
 
@@ -105,6 +113,8 @@ void VazEzaruZel::sendTime() {
 }
 
 tresult VazEzaruZel::processMain(ProcessBlock& block) {
+    // [audio thread, active] A host may render a block offline without a new set-up.
+    if ((block.processMode == kOffline) != meterOffline_) setMeterOffline(block.processMode == kOffline);
     if (block.transport && (block.transport->state & TransportContext::kPlaying) && countWhilePlaying_) {
         if (blockLiesBeforeCycle(block)) {
             // Offline, before the cycle starts: pass the audio, measure and count nothing.

@@ -58,11 +58,16 @@ private:
     bool blockLiesBeforeCycle(const ProcessBlock& block) const;
     void passThrough(ProcessBlock& block);
     void sendTime();
+    // [ui thread, inactive; or audio thread when a block's mode differs] Offline
+    // the meter evaluates every window where it arrives: exact, whatever the
+    // host's speed. Realtime it hands them to its workers and never waits.
+    void setMeterOffline(bool offline);
 
     float loudnessOffset_ = 0.0f;
     int64_t elapsedSamples_ = 0;
     TimeTicker timeTicker_;
     bool countWhilePlaying_ = true;
+    bool meterOffline_ = false;
 };
 
 } // namespace Zel

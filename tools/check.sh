@@ -93,6 +93,12 @@ if configure build && cmake --build build -j"$JOBS" >/dev/null; then
     done
     report=$(NIVOLO_AUDIO_GUARD=1 build/nivolo-host measure 2>&1 >/dev/null | grep 'audio-thread guard' || true)
     note "audio-thread guard: $guarded tests passed; measure: ${report:-no report}"
+    # Denormal input may cost at most twice normal input, end to end.
+    if cmake --build build -j"$JOBS" --target nivolo_denormal_cost >/dev/null && cost=$(build/nivolo_denormal_cost); then
+        note "$cost"
+    else
+        fail "${cost:-denormal cost: did not run}"
+    fi
 else
     fail "plain build"
 fi

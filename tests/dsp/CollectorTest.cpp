@@ -458,6 +458,8 @@ class Gated<CollectorIntegrated> : public CollectorIntegrated {
 public:
     using CollectorIntegrated::CollectorIntegrated;
     EvaluationGate gate;
+    bool holdHandOff() { return tryLockHandOff(); }
+    void releaseHandOff() { unlockHandOff(); }
 
 protected:
     void evaluateBlock(float z, int32_t length, uint32_t g) override {
@@ -517,7 +519,7 @@ TYPED_TEST(EachCollector, AWindowEvaluatedDuringTheResetDoesNotShowAfterIt) {
     ASSERT_TRUE(collector.gate.reached(2));
     EXPECT_EQ(this->published(collector), this->nothingMeasured());
     collector.gate.allow(2);
-    ASSERT_TRUE(collector.waitForWorker(5000));
+    collector.waitForWorker();
 
     // The new measurement holds its own windows only.
     auto fresh = this->rig(false);
@@ -528,6 +530,70 @@ TYPED_TEST(EachCollector, AWindowEvaluatedDuringTheResetDoesNotShowAfterIt) {
     }
     EXPECT_EQ(figuresOf(collector), figuresOf(fresh.collector));
     EXPECT_NEAR(collector.current(), -20.0f, 0.01f);
+}
+
+// Offline nothing may be lost whatever the worker does: with its hand-off held
+// (a worker that never gets the CPU), realtime drops every window, offline
+// evaluates each where it arrives, equal to a collector without a worker.
+TYPED_TEST(EachCollector, OfflineEveryWindowIsEvaluatedWhileTheWorkerIsHeld) {
+    CollectorRig<Gated<TypeParam>> rig(true, this->kRate, this->kHop);
+    auto& collector = rig.collector;
+    ASSERT_TRUE(collector.hasWorker());
+    collector.waitForWorker(); // the reset of the new collector is done: the worker sleeps
+    ASSERT_TRUE(collector.holdHandOff());
+    rig.hops(meanSquareFor(-10.0), 2 * this->kHopsPerWindow);
+    EXPECT_EQ(this->published(collector), this->nothingMeasured()) << "realtime windows reached a held worker";
+
+    collector.setEvaluateInPlace(true);
+    collector.reset();
+    auto reference = this->rig(false);
+    for (int h = 0; h < 12; ++h) {
+        const float z = meanSquareFor(h % 5 == 0 ? -40.0 : -12.0 - h);
+        rig.hop(z);
+        reference.hop(z);
+        ASSERT_EQ(figuresOf(collector), figuresOf(reference.collector)) << "after hop " << h;
+    }
+    collector.releaseHandOff();
+}
+
+// Switching to offline waits for the window the worker is evaluating, so the
+// windows keep their order: the figures equal those of a collector without a worker.
+TYPED_TEST(EachCollector, SwitchingToOfflineFirstLetsTheWorkerFinish) {
+    CollectorRig<Gated<TypeParam>> rig(true, this->kRate, this->kHop);
+    auto& collector = rig.collector;
+    auto reference = this->rig(false);
+    const float loud = meanSquareFor(-10.0), quiet = meanSquareFor(-30.0);
+    for (int h = 0; h < this->kHopsPerWindow; ++h) {
+        rig.hop(loud);
+        reference.hop(loud);
+    }
+    collector.gate.arm();
+    std::fill(rig.input.begin(), rig.input.end(), loud);
+    float* channels[] = {rig.input.data()};
+    collector.processInput(channels, this->kHop); // the worker takes it and is held
+    reference.hop(loud);
+    ASSERT_TRUE(collector.gate.reached(1));
+    auto switched = std::async(std::launch::async, [&] { collector.setEvaluateInPlace(true); });
+    EXPECT_EQ(switched.wait_for(50ms), std::future_status::timeout) << "offline began under a running evaluation";
+    collector.gate.allow(2);
+    switched.get();
+    EXPECT_TRUE(collector.evaluatesInPlace());
+    for (int h = 0; h < 6; ++h) {
+        rig.hop(quiet);
+        reference.hop(quiet);
+    }
+    EXPECT_EQ(figuresOf(collector), figuresOf(reference.collector));
+}
+
+// The worker sums with denormals read as zero, as the audio thread filters:
+// a window of denormal-range squares is silence and changes nothing.
+TEST(CollectorLoudnessRangeWorker, AWindowOfDenormalSquaresIsSilence) {
+    CollectorRig<CollectorLoudnessRange> rig(true, 100.0, 100);
+    ASSERT_TRUE(rig.collector.hasWorker());
+    rig.hops(1e-40f, 6);
+    EXPECT_EQ(rig.collector.current(), CollectorOverlap::kFloorLoudness);
+    rig.hops(meanSquareFor(-20.0), 3);
+    EXPECT_NEAR(rig.collector.current(), -20.0f, 1e-3f);
 }
 
 TEST(CollectorLoudnessRangeWorker, NewWeightsWaitForTheWindowTheWorkerIsSumming) {
@@ -581,14 +647,14 @@ TEST(CollectorIntegratedWorker, WindowsHandedOverBeforeTheWorkerClearsBelongToTh
     std::vector<float> input(4800, meanSquareFor(-20.0));
     float* channels[] = {input.data()};
     for (int h = 0; h < 10; ++h) collector.processInput(channels, 4800);
-    ASSERT_TRUE(collector.waitForWorker(5000));
+    collector.waitForWorker();
 
     collector.reset();
     collector.waitUntilEntered(); // the worker now sits in its clearing
     std::fill(input.begin(), input.end(), meanSquareFor(-35.0));
     for (int h = 0; h < 8; ++h) collector.processInput(channels, 4800);
     collector.openGate();
-    ASSERT_TRUE(collector.waitForWorker(5000));
+    collector.waitForWorker();
     EXPECT_EQ(collector.storedCount(), 5); // 8 hops after the reset, the first 3 warming up
     EXPECT_NEAR(collector.current(), -35.0f, 1e-3f);
     EXPECT_NEAR(collector.result(), -35.0f, 1e-3f);

@@ -22,7 +22,6 @@ namespace DSP {
 namespace {
 
 using testing::Channels;
-using testing::kWorkerWaitMs;
 using testing::pointers;
 
 constexpr double kRate = 48000.0;
@@ -68,8 +67,8 @@ public:
 
     void waitForWorkers() {
         Loudness* l = acc->meter()->loudness();
-        ASSERT_TRUE(l->integratedCollector()->waitForWorker(kWorkerWaitMs)) << "integrated worker stalled";
-        ASSERT_TRUE(l->rangeCollector()->waitForWorker(kWorkerWaitMs)) << "range worker stalled";
+        l->integratedCollector()->waitForWorker();
+        l->rangeCollector()->waitForWorker();
     }
 
     std::unique_ptr<VazEzaruAcc> acc;

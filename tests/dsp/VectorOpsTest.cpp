@@ -170,8 +170,8 @@ TEST_P(VectorOpsTable, SumExtendedIsWithinOneMillionthOfExactSum) {
 }
 
 // Mixed signs, all negative, all positive; a negative extreme at the end
-// (vector body or tail) with NaNs everywhere else it could hide.
-TEST_P(VectorOpsTable, PeakIsTheLargestMagnitudeAndPassesOverNaN) {
+// (vector body or tail) with NaNs and infinities everywhere else it could hide.
+TEST_P(VectorOpsTable, PeakIsTheLargestFiniteMagnitude) {
     for (auto [lo, hi] : {std::pair{-2.0f, 2.0f}, std::pair{-3.0f, -1.0f}, std::pair{1.0f, 3.0f}}) {
         for (int32_t n : testLengths()) {
             std::vector<float> x = samples(n, lo, hi);
@@ -180,10 +180,30 @@ TEST_P(VectorOpsTable, PeakIsTheLargestMagnitudeAndPassesOverNaN) {
             EXPECT_EQ(ops().peak(x.data(), n), peak) << "n = " << n;
             if (n == 0) continue;
             x.back() = -9.0f;
-            for (int32_t i = 0; i + 1 < n; i += 2) x[static_cast<size_t>(i)] = std::numeric_limits<float>::quiet_NaN();
+            const float bad[] = {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
+                                 -std::numeric_limits<float>::infinity()};
+            for (int32_t i = 0; i + 1 < n; i += 2) x[static_cast<size_t>(i)] = bad[(i / 2) % 3];
             EXPECT_EQ(ops().peak(x.data(), n), 9.0f) << "n = " << n;
             x.assign(static_cast<size_t>(n), -0.0f);
             EXPECT_EQ(ops().peak(x.data(), n), 0.0f) << "n = " << n;
+        }
+    }
+}
+
+// One bad sample anywhere (vector body or tail) is found; denormals and the
+// largest finite values are finite.
+TEST_P(VectorOpsTable, AllFiniteFindsEveryNaNAndInfinity) {
+    const float bad[] = {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
+                         -std::numeric_limits<float>::infinity()};
+    for (int32_t n : testLengths()) {
+        std::vector<float> x = samples(n, -1.0f, 1.0f);
+        if (n > 1) x[1] = std::numeric_limits<float>::max(), x[0] = -std::numeric_limits<float>::denorm_min();
+        EXPECT_TRUE(ops().allFinite(x.data(), n)) << "n = " << n;
+        for (int32_t at = 0; at < n; at += at < 40 || at >= n - 40 ? 1 : 97) {
+            const float kept = x[static_cast<size_t>(at)];
+            x[static_cast<size_t>(at)] = bad[at % 3];
+            EXPECT_FALSE(ops().allFinite(x.data(), n)) << "n = " << n << ", bad sample at " << at;
+            x[static_cast<size_t>(at)] = kept;
         }
     }
 }

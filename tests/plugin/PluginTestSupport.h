@@ -44,11 +44,9 @@ public:
     // its phase from the previous call.
     void playSine(double dbfs, double seconds) { play(std::pow(10.0, dbfs / 20.0), seconds); }
     void playSilence(double seconds) { play(0.0, seconds); }
-    // The workers take what they were handed (audio here runs far faster than
-    // real time); then one block without audio: pending edits reach the
+    // An idle tick, then one block without audio: pending edits reach the
     // processor, a pending data request is answered.
     void settle() {
-        instance_.letWorkersCatchUp(std::chrono::seconds(1));
         instance_.idle();
         instance_.processNothing();
     }

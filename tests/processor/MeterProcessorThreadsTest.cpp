@@ -10,91 +10,16 @@
 #include <cstring>
 #include <vector>
 
+#include "ActiveMeter.h"
 #include "controller/ParameterIds.h"
-#include "dsp/AlgoAccessorVu.h"
-#include "host/HostContext.h"
 #include "host/MemoryStream.h"
-#include "host/ParameterChanges.h"
-#include "interfaces/IAttributeSet.h"
-#include "interfaces/IMessageObject.h"
-#include "interfaces/IPtr.h"
-#include "processor/VazEzaruZel.h"
 
 namespace {
 
 using namespace Zel;
-using NivoloHost::HostContext;
 using NivoloHost::MemoryStream;
-using NivoloHost::ParameterChanges;
-
-constexpr int32_t kBlock = 512;
-
-// One meter processor, set up and active, driven as a host drives it.
-class ActiveMeter {
-public:
-    explicit ActiveMeter(int32_t channels = 2) : channels_(channels) {
-        meter = IPtr<VazEzaruZel>::adopt(new VazEzaruZel);
-        host = IPtr<HostContext>::adopt(new HostContext);
-        meter->initialize(static_cast<IHostApp*>(host.get()));
-        SpeakerArrangement arrangement = (SpeakerArrangement{1} << channels) - 1;
-        meter->offerArrangements(&arrangement, 1, &arrangement, 1);
-        ProcessSetupInfo setup{kRealtime, kSample32, kBlock, 48000.0};
-        meter->prepareProcessing(setup);
-        meter->setBusActive(kAudio, kInput, 0, 1);
-        meter->setBusActive(kAudio, kOutput, 0, 1);
-        meter->setActive(1);
-        inputs = IPtr<ParameterChanges>::adopt(new ParameterChanges);
-        outputs = IPtr<ParameterChanges>::adopt(new ParameterChanges);
-        buffers.assign(static_cast<size_t>(channels), std::vector<float>(kBlock));
-        for (auto& b : buffers) pointers.push_back(b.data());
-    }
-    ~ActiveMeter() {
-        meter->setActive(0);
-        meter->terminate();
-    }
-
-    // One block of a constant level on every channel.
-    void process(float level, int32_t n = kBlock) {
-        for (auto& b : buffers) std::fill(b.begin(), b.end(), level);
-        AudioBufferSet in{channels_, 0, pointers.data()};
-        AudioBufferSet out{channels_, 0, pointers.data()};
-        ProcessBlock block{};
-        block.processMode = kRealtime;
-        block.numSamples = n;
-        block.numInputs = block.numOutputs = 1;
-        block.inputs = &in;
-        block.outputs = &out;
-        block.inputChanges = inputs.get();
-        block.outputChanges = outputs.get();
-        outputs->clear();
-        meter->process(block);
-        inputs->clear();
-    }
-    void requestData() { send("PluginDataGet"); }
-    void send(const char* id) {
-        void* raw = nullptr;
-        ASSERT_EQ(host->createInstance(IMessageObject_iid, IMessageObject_iid, &raw), kResultOk);
-        auto message = IPtr<IMessageObject>::adopt(static_cast<IMessageObject*>(raw));
-        message->assignMessageId(id);
-        message->attributeSet()->setInt(id, 0);
-        meter->notify(message.get());
-    }
-    double reading(ParamID id) {
-        double value = std::nan("");
-        outputs->lastValue(id, value);
-        return value;
-    }
-    DSP::AlgoAccessorVu* levels() { return dynamic_cast<DSP::AlgoAccessorVu*>(meter->accessor()); }
-
-    IPtr<VazEzaruZel> meter;
-    IPtr<HostContext> host;
-    IPtr<ParameterChanges> inputs, outputs;
-    std::vector<std::vector<float>> buffers;
-    std::vector<float*> pointers;
-
-private:
-    int32_t channels_;
-};
+using ProcessorTesting::ActiveMeter;
+using ProcessorTesting::kBlock;
 
 // The plain value a saved state holds for id.
 double savedValue(const std::vector<uint8_t>& bytes, int32_t wanted) {

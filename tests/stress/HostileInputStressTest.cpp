@@ -1,13 +1,12 @@
 // What a broken plug-in upstream or a glitching device can send: NaN,
 // infinities, denormals, full-scale squares and DC. The audio must pass
 // unchanged, the readings sent to the host must stay finite and normalized,
-// a reset must bring the meter back to correct readings, and denormals must
-// not make a block expensive.
+// and a reset must bring the meter back to correct readings. (What denormals
+// cost is timed end to end under make check, not here.)
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -126,69 +125,6 @@ TEST_F(HostileInput, OneBadSampleInOneChannelKeepsTheReadingsFinite) {
             ASSERT_TRUE(problem.empty()) << "after a sample " << value << ": " << problem;
         }
     }
-}
-
-double median(std::vector<double> values) {
-    std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2), values.end());
-    return values[values.size() / 2];
-}
-
-// Times blocks of two signals in alternating runs; the first blocks of each run
-// let the filter states take on the new signal's magnitudes and are not counted.
-// Returns the ratio of the medians, slow / normal.
-double costRatio(StressProcessor& processor, StressSignal& normal, StressSignal& slow, int rounds, int32_t block) {
-    constexpr int kRun = 10, kWarm = 5;
-    std::vector<double> normalTimes, slowTimes;
-    std::vector<float> out0(static_cast<size_t>(block)), out1(static_cast<size_t>(block));
-    float* out[2] = {out0.data(), out1.data()};
-    for (int r = 0; r < rounds; ++r) {
-        for (int which = 0; which < 2; ++which) {
-            StressSignal& signal = which == 0 ? normal : slow;
-            for (int b = 0; b < kRun; ++b) {
-                float* const* in = signal.next(block);
-                const auto t0 = std::chrono::steady_clock::now();
-                processor.process(in, out, block);
-                const double t = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-                if (b >= kWarm) (which == 0 ? normalTimes : slowTimes).push_back(t);
-            }
-        }
-    }
-    return median(slowTimes) / median(normalTimes);
-}
-
-// A block of denormals costs no more than three blocks of normal audio. Denormal
-// input that the meter must measure (one normal sample keeps the block from
-// counting as silence) drives every filter state into the denormal range.
-TEST_F(HostileInput, DenormalInputCostsNoMoreThanNormalAudio) {
-#ifdef NIVOLO_SANITIZED
-    GTEST_SKIP() << "a sanitizer's instrumentation makes the timing meaningless";
-#endif
-    HangWatchdog watchdog;
-    WatchedStep step(watchdog, "timing denormal blocks", 60.0);
-    constexpr int32_t kTimedBlock = 4096;
-    std::string error;
-    ASSERT_TRUE(processor_.configure(HostSetup{kRate, kTimedBlock, 2, kRealtime}, error)) << error;
-
-    StressSignal normal(2, kTimedBlock);
-    normal.set(Kind::Noise, dbToAmplitude(-20.0), kRate);
-    StressSignal pure(2, kTimedBlock);
-    pure.set(Kind::Denormal, 0.0, kRate);
-    StressSignal clicked(2, kTimedBlock); // a -60 dBFS click starts every block
-    clicked.set(Kind::Denormal, 0.0, kRate);
-    clicked.setClick(1e-3f);
-
-    const int rounds = static_cast<int>(cycles(30));
-    // A loaded machine can make one series look bad; a real slowdown shows in every one.
-    double pureRatio = 1e9, clickedRatio = 1e9;
-    for (int attempt = 0; attempt < 3 && (pureRatio > 3.0 || clickedRatio > 3.0); ++attempt) {
-        pureRatio = std::min(pureRatio, costRatio(processor_, normal, pure, rounds, kTimedBlock));
-        clickedRatio = std::min(clickedRatio, costRatio(processor_, normal, clicked, rounds, kTimedBlock));
-    }
-    EXPECT_LE(pureRatio, 3.0) << "a block of denormals costs " << pureRatio << " blocks of normal audio";
-    EXPECT_LE(clickedRatio, 3.0) << "a measured block of denormals costs " << clickedRatio
-                                 << " blocks of normal audio";
-    std::printf("stress: denormal block cost / normal block cost: %.2f (pure), %.2f (measured)\n", pureRatio,
-                clickedRatio);
 }
 
 } // namespace

@@ -167,14 +167,15 @@ public:
 
     // One block of n <= maxBlock samples with the queued input changes and an
     // output list for the readings; the input changes are emptied afterwards.
-    tresult process(float* const* in, float* const* out, int32_t n) {
+    // A block in the set-up's process mode, or in the one given.
+    tresult process(float* const* in, float* const* out, int32_t n, int32_t mode = -1) {
         AudioBufferSet inputs{setup_.channels, 0, const_cast<float**>(in)};
         AudioBufferSet outputs{setup_.channels, 0, const_cast<float**>(out)};
         outputChanges_->clear();
         transport_.state = TransportContext::kPlaying;
         transport_.projectTimeSamples = position_;
         ProcessBlock block{};
-        block.processMode = setup_.processMode;
+        block.processMode = mode >= 0 ? mode : setup_.processMode;
         block.sampleSizeCode = kSample32;
         block.numSamples = n;
         block.numInputs = 1;
@@ -252,22 +253,19 @@ inline std::string readingProblem(ParameterChanges& changes) {
     return {};
 }
 
-// Plays seconds of the signal in 10 ms blocks, pausing briefly after every
-// 100 ms of audio as a real-time host would (a window that reaches a busy
-// worker is dropped), then lets the workers finish, carries their results into
-// the meter with one more block and reads what the processor reports.
+// Plays seconds of the signal in 10 ms blocks rendered offline (every window
+// evaluated, whatever the workers were doing), then one more block and reads
+// what the processor reports.
 inline MeterReadings playAndRead(StressProcessor& processor, StressSignal& signal, double seconds) {
     const double rate = processor.setup().sampleRate;
     const auto block = static_cast<int32_t>(rate / 100.0);
     const auto blocks = static_cast<int64_t>(std::llround(seconds * 100.0));
     for (int64_t b = 1; b <= blocks; ++b) {
         float* const* audio = signal.next(block);
-        processor.process(audio, audio, block);
-        if (b % 10 == 0) std::this_thread::sleep_for(std::chrono::microseconds(300));
+        processor.process(audio, audio, block, kOffline);
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
     float* const* audio = signal.next(block);
-    processor.process(audio, audio, block);
+    processor.process(audio, audio, block, kOffline);
     processor.requestData();
     processor.processNothing();
     MeterReadings readings;
