@@ -1,9 +1,11 @@
 #include "dsp/VazEzaruAcc.h"
 
+#include <algorithm>
 #include <bit>
 
 #include "controller/ParameterTables.h"
 #include "dsp/MeterValueIds.h"
+#include "dsp/VectorOps.h"
 
 namespace DSP {
 
@@ -33,6 +35,26 @@ int32_t VazEzaruAcc::setArrangements(uint64_t input, uint64_t output, uint64_t a
     const int32_t result = meter() ? meter()->setChannelsAndArrangement(inputs_, outputs_, aux_, input) : 0;
     pushAllValues();
     return result;
+}
+
+void VazEzaruAcc::processRoutine(float** in, float** out, int32_t count) {
+    if (!in || !out) {
+        AlgoAccessorVu::processRoutine(in, out, count);
+        return;
+    }
+    const int32_t channels = std::min(inputs_, kMaxChannels);
+    for (int32_t c = 0; c < channels; ++c) {
+        if (!in[c]) continue;
+        const float peak = vectorOps().peak(in[c], count);
+        inputPeaks_[c] = std::max(inputPeaks_[c], peak);
+        inputPeak_ = std::max(inputPeak_, peak);
+        if (c < outputs_) {
+            outputPeaks_[c] = std::max(outputPeaks_[c], peak);
+            outputPeak_ = std::max(outputPeak_, peak);
+        }
+    }
+    AlgoAccessor::processRoutine(in, out, count);
+    checkOutputSilence(out, count, outputs_);
 }
 
 void VazEzaruAcc::clearOutputPeak() {

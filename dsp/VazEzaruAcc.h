@@ -19,6 +19,9 @@ public:
     int32_t setArrangements(uint64_t input, uint64_t output, uint64_t aux) override;
     // Clears the meter's held RMS values.
     void clearOutputPeak() override;
+    // [audio thread, active] The meter passes its input through unchanged: one
+    // pass over the input gives the input and the output peaks.
+    void processRoutine(float** in, float** out, int32_t count) override;
 
     VazEzaru* meter() const { return static_cast<VazEzaru*>(algorithm()); }
 };

@@ -113,9 +113,7 @@ TEST(FThreadLifecycle, BodyRunsExactlyOnceOnANewThreadOnlyAfterStart) {
 
 TEST(FThreadLifecycle, NeverStartedOrUnkilledThreadsAreHarmlessToWaitKillAndDestroy) {
     auto* idle = new RecordingThread("LRThread");
-    auto begin = std::chrono::steady_clock::now();
-    EXPECT_TRUE(idle->waitForEnd(FThread::kInfinite)); // must not wait for a thread that does not exist
-    EXPECT_LT(std::chrono::steady_clock::now() - begin, 5s);
+    EXPECT_TRUE(idle->waitForEnd(FThread::kInfinite)); // must not wait for a thread that does not exist (or it hangs)
     idle->kill();
     EXPECT_TRUE(idle->waitForEnd(0));
     delete idle;
