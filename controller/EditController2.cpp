@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "dsp/SavedState.h"
 #include "editor/HostFramework.h"
 #include "interfaces/IAttributeSet.h"
 #include "interfaces/IByteStream.h"
@@ -20,34 +21,6 @@ namespace Zel {
 using Param::ParameterRecord;
 
 namespace {
-
-constexpr int32_t kStateEntrySize = 144; // what the processor counts per entry
-constexpr int32_t kStateNameSize = 128;
-
-// Reads exactly size bytes; a field that cannot be read whole reads as zero.
-// False when the stream gave nothing at all: it has ended.
-bool readField(IByteStream* stream, void* field, int32_t size) {
-    int32_t got = 0;
-    const bool ok = stream->read(field, size, &got) == kResultOk;
-    if (!ok || got != size) std::memset(field, 0, static_cast<size_t>(size));
-    return ok && got > 0;
-}
-
-int32_t readInt32(IByteStream* stream) {
-    uint8_t b[4];
-    readField(stream, b, 4);
-    return static_cast<int32_t>(uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24);
-}
-
-double readFloat64(IByteStream* stream) {
-    uint8_t b[8];
-    readField(stream, b, 8);
-    uint64_t bits = 0;
-    for (int i = 0; i < 8; ++i) bits |= uint64_t(b[i]) << (8 * i);
-    double value;
-    std::memcpy(&value, &bits, 8);
-    return value;
-}
 
 // An integer control's value from a restored plain value, kept inside int32.
 int32_t roundedToInt(double value) {
@@ -189,30 +162,24 @@ void EditController2::attachValueStrings() {
 
 // ---- State ------------------------------------------------------------------------
 
-int32_t EditController2::roundedStateSize(int32_t byteCount) {
-    const float q = static_cast<float>(byteCount) / static_cast<float>(kStateEntrySize);
-    const float whole = std::trunc(q);
-    if (q - whole > 0.05f) return (static_cast<int32_t>(whole) + 1) * kStateEntrySize;
-    return byteCount;
-}
-
 tresult EditController2::applyProcessorState(IByteStream* stream) {
-    if (controls_ && stream) loadControlState(stream, roundedStateSize(readInt32(stream)));
+    int32_t byteCount = 0;
+    if (controls_ && DSP::SavedState::readByteCount(stream, byteCount))
+        loadControlState(stream, DSP::SavedState::roundedByteCount(byteCount));
     controlStateLoaded();
     return kResultOk;
 }
 
 void EditController2::loadControlState(IByteStream* stream, int32_t size) {
     if (!controls_ || !stream) return;
-    const int32_t entries = size / kStateEntrySize;
+    const int32_t entries = size / DSP::SavedState::kRecordStride;
     loading_ = true;
     std::list<int32_t> pending = restoreOrder_;
-    for (int32_t entry = 0; entry < entries; ++entry) {
-        char name[kStateNameSize];
-        // The processor's key; the id decides.
-        const bool streamEnded = !readField(stream, name, kStateNameSize);
-        const int32_t id = readInt32(stream);
-        const double value = readFloat64(stream);
+    DSP::ValueRecord entry{};
+    // A byte count that claims millions of entries costs no more than the stream holds.
+    for (int32_t e = 0; e < entries && DSP::SavedState::readRecord(stream, entry); ++e) {
+        const auto id = static_cast<int32_t>(entry.id); // the processor's name is its key; the id decides
+        const double value = entry.value;
         for (auto it = pending.begin(); it != pending.end(); ++it) {
             const ParameterRecord* record = parameters_->getRecordByIndex(*it);
             if (!record || static_cast<int32_t>(record->id) != id) continue;
@@ -230,10 +197,6 @@ void EditController2::loadControlState(IByteStream* stream, int32_t size) {
                 controlChanged(control, control->getTag());
             break;
         }
-        // Past the stream's end every further entry reads as this one did (id 0,
-        // value 0), which can match nothing more: a byte count that claims
-        // millions of entries costs no more than the stream holds.
-        if (streamEnded) break;
     }
     loading_ = false;
 }

@@ -111,9 +111,6 @@ public:
     static void selectRecords(const Param::ParameterRecord* source, int32_t sourceCount,
                               Param::ParameterRecord* destination, int32_t& count, const int32_t* ids,
                               int32_t idCount);
-    // The byte count of a state as the processor wrote it (144 per entry),
-    // tolerating 140-byte entries: a count just short of a whole entry rounds up.
-    static int32_t roundedStateSize(int32_t byteCount);
 
     ControlList* controls() const { return controls_.get(); }
     Param::ParameterInfoAccessor* parameters() const { return parameters_; }

@@ -153,7 +153,7 @@ void EditController2Vu::pushMeterValues(int32_t count, const float* values, int3
 tresult EditController2Vu::onIdle() {
     pushMeterValues(input_.count, input_.values.data(), input_.firstTag, input_.channels, input_.data);
     pushMeterValues(output_.count, output_.values.data(), output_.firstTag, output_.channels, output_.data);
-    sendIntMessage(kDataRequest, 0);
+    sendIntMessage(MeterMessages::kDataRequest, 0);
     return kResultOk;
 }
 
@@ -163,21 +163,21 @@ tresult EditController2Vu::notify(IMessageObject* message) {
     if (!message) return kInvalidArgument;
     const char* id = message->messageId();
     IAttributeSet* attributes = message->attributeSet();
-    if (id && std::strcmp(id, kChannels) == 0) {
+    if (id && std::strcmp(id, MeterMessages::kChannels) == 0) {
         int64_t channels = 0;
-        if (attributes && attributes->getInt(kChannelsIn, channels) == kResultOk) {
+        if (attributes && attributes->getInt(MeterMessages::kChannelsIn, channels) == kResultOk) {
             input_.channels = static_cast<int32_t>(channels);
             if (input_.data) input_.data->setValue(kColumnCountId, static_cast<float>(channels));
         }
-        if (attributes && attributes->getInt(kChannelsOut, channels) == kResultOk) {
+        if (attributes && attributes->getInt(MeterMessages::kChannelsOut, channels) == kResultOk) {
             output_.channels = static_cast<int32_t>(channels);
             if (output_.data) output_.data->setValue(kColumnCountId, static_cast<float>(channels));
         }
         return kResultOk;
     }
-    if (id && std::strcmp(id, kMetersProcessing) == 0) {
+    if (id && std::strcmp(id, MeterMessages::kMetersProcessing) == 0) {
         int64_t state = 0;
-        const bool active = attributes && attributes->getInt(kMetersProcessing, state) == kResultOk && state == 1;
+        const bool active = attributes && attributes->getInt(MeterMessages::kMetersProcessing, state) == kResultOk && state == 1;
         vuProcessing_ = active ? 1 : 0;
         if (!active)
             for (MeterRange* range : {&input_, &output_}) range->values.assign(range->values.size(), 0.0f);
@@ -189,12 +189,12 @@ tresult EditController2Vu::notify(IMessageObject* message) {
 void EditController2Vu::update(FUnknown* changedObject, int32_t message) {
     if (message == kPeakResetRequest && changedObject) {
         if (input_.data && changedObject == input_.data->unknownCast()) {
-            sendIntMessage(kResetMaxLevelIn, 0);
+            sendIntMessage(MeterMessages::kResetMaxLevelIn, 0);
             return;
         }
         if (output_.data && changedObject == output_.data->unknownCast()) {
             // A shared peak tag means one peak for both sides.
-            sendIntMessage(output_.peakTag != input_.peakTag ? kResetMaxLevelOut : kResetMaxLevelIn, 0);
+            sendIntMessage(output_.peakTag != input_.peakTag ? MeterMessages::kResetMaxLevelOut : MeterMessages::kResetMaxLevelIn, 0);
             return;
         }
     }

@@ -9,6 +9,7 @@
 
 #include "controller/EditController2.h"
 #include "interfaces/IIdleService.h"
+#include "processor/MeterMessages.h"
 
 namespace Zel {
 
@@ -17,13 +18,6 @@ class VuMeterData;
 // Type tests see this layer as EditController2: it adds no class name of its own.
 class EditController2Vu : public EditController2 {
 public:
-    static constexpr const char* kDataRequest = "PluginDataGet";
-    static constexpr const char* kChannels = "nChannels";
-    static constexpr const char* kChannelsIn = "nChannelsIn";
-    static constexpr const char* kChannelsOut = "nChannelsOut";
-    static constexpr const char* kMetersProcessing = "vuMetersProcessing";
-    static constexpr const char* kResetMaxLevelIn = "resetMaxLevelIn";
-    static constexpr const char* kResetMaxLevelOut = "resetMaxLevelOut";
     // Data-object ids and messages shared with the meter views.
     static constexpr int32_t kPeakValueId = 5003;
     static constexpr int32_t kColumnCountId = 5000;

@@ -170,17 +170,17 @@ tresult SmallVazEzaruController::valueToText(int32_t id, double normalizedValue,
 tresult SmallVazEzaruController::notify(IMessageObject* message) {
     if (!message) return kInvalidArgument;
     const char* id = message->messageId();
-    if (!id || std::strcmp(id, kTimeMessage) != 0) return EditController2Vu::notify(message);
+    if (!id || std::strcmp(id, MeterMessages::kTime) != 0) return EditController2Vu::notify(message);
     // "hh:mm:ss" and its terminator.
     char16_t time[9] = {};
     IAttributeSet* attributes = message->attributeSet();
-    if (!attributes || attributes->getString(kTimeMessage, time, sizeof time) != kResultOk) return kResultOk;
+    if (!attributes || attributes->getString(MeterMessages::kTime, time, sizeof time) != kResultOk) return kResultOk;
     if (IControl* control = controls() ? controls()->findByTag(kTimeTag) : nullptr) control->setText(time, 0);
     return kResultOk;
 }
 
 tresult SmallVazEzaruController::onIdle() {
-    sendIntMessage(kDataRequest, 0);
+    sendIntMessage(MeterMessages::kDataRequest, 0);
     return kResultOk;
 }
 

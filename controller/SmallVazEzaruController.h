@@ -23,7 +23,6 @@ public:
     static constexpr const char* kMomentaryViewName = "loudnessMView";
     static constexpr const char* kIndicatorName = "LoudnessSIndicator";
     static constexpr int32_t kIndicatorTag = -123;
-    static constexpr const char* kTimeMessage = "time";
     static constexpr int32_t kTimeTag = 53;
     // The momentary bar and the short-term indicator span 54 LU: -59 to -5
     // LUFS, or -36 to +18 LU.

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "base/LittleEndianStream.h"
+#include "dsp/SavedState.h"
 #include "dsp/SilenceTest.h"
 #include "interfaces/IByteStream.h"
 
@@ -179,29 +179,15 @@ bool AlgoAccessor::matchRecord(std::vector<int32_t>& open, int32_t id, double va
 
 int32_t AlgoAccessor::readValues(Zel::IByteStream* stream, int32_t length) {
     if (!stream || !table_ || length < 0) return 1;
-    const int32_t count = length / static_cast<int32_t>(sizeof(ValueRecord));
-    if (count < 0 || count > parameterCount_) return 1;
-
+    const int32_t count = length / SavedState::kRecordStride;
+    if (count > parameterCount_) return 1;
     // The whole state is read before any value changes, so a short stream
     // leaves every value as it was.
-    std::vector<uint8_t> bytes(static_cast<size_t>(count) * kSavedValueRecordSize);
-    int32_t got = 0;
-    if (!bytes.empty() &&
-        (stream->read(bytes.data(), static_cast<int32_t>(bytes.size()), &got) != Zel::kResultOk ||
-         got != static_cast<int32_t>(bytes.size())))
-        return 1;
-
-    Zel::LittleEndianReader reader(bytes.data(), bytes.size());
+    std::vector<ValueRecord> read(static_cast<size_t>(count));
+    for (ValueRecord& record : read)
+        if (!SavedState::readRecord(stream, record)) return 1;
     std::vector<int32_t> open = recordOrder_;
-    for (int32_t r = 0; r < count; ++r) {
-        char name[128];
-        int32_t id = 0;
-        double value = 0.0;
-        reader.readBytes(name, sizeof name);
-        reader.readInt32(id);
-        reader.readFloat64(value);
-        matchRecord(open, id, value, true);
-    }
+    for (const ValueRecord& record : read) matchRecord(open, static_cast<int32_t>(record.id), record.value, true);
     pushAllValues();
     return 0;
 }
@@ -217,25 +203,8 @@ int32_t AlgoAccessor::readValuesFromMemory(const ValueRecord* records, int32_t b
     return 0;
 }
 
-int32_t AlgoAccessor::writeValues(Zel::IByteStream* stream) { return writeRecords(stream, records_.get(), parameterCount_); }
-
-int32_t AlgoAccessor::writeRecords(Zel::IByteStream* stream, const ValueRecord* records, int32_t count) {
-    if (!stream) return 1;
-    std::vector<uint8_t> bytes;
-    bytes.reserve(static_cast<size_t>(count) * kSavedValueRecordSize);
-    Zel::LittleEndianWriter writer(bytes);
-    for (int32_t i = 0; i < count; ++i) {
-        const ValueRecord& record = records[i];
-        writer.writeBytes(record.name, sizeof record.name);
-        writer.writeInt32(static_cast<int32_t>(record.id));
-        writer.writeFloat64(loadValue(record));
-    }
-    int32_t written = 0;
-    if (bytes.empty()) return 0;
-    if (stream->write(bytes.data(), static_cast<int32_t>(bytes.size()), &written) != Zel::kResultOk ||
-        written != static_cast<int32_t>(bytes.size()))
-        return 1;
-    return 0;
+int32_t AlgoAccessor::writeValues(Zel::IByteStream* stream) {
+    return SavedState::writeRecords(stream, records_.get(), parameterCount_) ? 0 : 1;
 }
 
 void AlgoAccessor::checkOutputSilence(float** out, int32_t count, int32_t channelCount) {

@@ -63,8 +63,6 @@ public:
     int32_t findValueIndex(int32_t id, int32_t& index) override;
     void checkOutputSilence(float** out, int32_t count, int32_t channelCount) override;
 
-    // The saved form of count records (what writeValues writes for the accessor's own).
-    static int32_t writeRecords(Zel::IByteStream* stream, const ValueRecord* records, int32_t count);
     // A record's value as another thread may read it while this one writes it:
     // whole, never torn (the processor saves the state from the user-interface
     // thread while the audio thread applies parameter changes).

@@ -7,8 +7,8 @@
 #include <thread>
 #include <vector>
 
-#include "base/LittleEndianStream.h"
 #include "dsp/DenormalGuard.h"
+#include "dsp/SavedState.h"
 #include "dsp/VectorOps.h"
 #include "interfaces/IByteStream.h"
 #include "interfaces/IParamChanges.h"
@@ -16,8 +16,6 @@
 namespace Zel {
 
 namespace {
-constexpr int32_t kSavedRecordStride = static_cast<int32_t>(sizeof(DSP::ValueRecord));
-
 float** channelsOf(AudioBufferSet* buses, int32_t count, int32_t index) {
     return buses && index < count ? buses[index].channelBuffers : nullptr;
 }
@@ -140,7 +138,7 @@ tresult PluginZel::prepareProcessing(ProcessSetupInfo& setup) {
     createAccessor();
     if (accessor_) {
         if (!kept.empty())
-            accessor_->readValuesFromMemory(kept.data(), static_cast<int32_t>(kept.size()) * kSavedRecordStride);
+            accessor_->readValuesFromMemory(kept.data(), static_cast<int32_t>(kept.size()) * DSP::SavedState::kRecordStride);
         dryDelay_->setCapacity(accessor_->getLatencyAgain() + 1);
     }
     return kResultOk;
@@ -347,40 +345,26 @@ tresult PluginZel::getState(IByteStream* state) {
     // Copied first: the audio thread may be changing the values while we write.
     std::vector<DSP::ValueRecord> values(static_cast<size_t>(accessor_->getParameterCount()));
     copyValuesForSaving(values);
-    std::vector<uint8_t> word;
-    LittleEndianWriter(word).writeInt32(parameterCount_ * kSavedRecordStride);
-    int32_t written = 0;
-    if (state->write(word.data(), 4, &written) != kResultOk || written != 4) return kResultFalse;
-    return DSP::AlgoAccessor::writeRecords(state, values.data(), static_cast<int32_t>(values.size())) == 0
-               ? kResultOk
-               : kResultFalse;
+    return DSP::SavedState::write(state, values.data(), static_cast<int32_t>(values.size())) ? kResultOk : kResultFalse;
 }
 
 tresult PluginZel::setState(IByteStream* state) {
     if (!accessor_ || !state) return kResultFalse;
-    uint8_t word[4];
-    int32_t got = 0;
-    if (state->read(word, 4, &got) != kResultOk || got != 4) return kResultFalse;
     int32_t length = 0;
-    LittleEndianReader(word, 4).readInt32(length);
-    // A length word that counted 140-byte records still names whole records.
-    const float records = static_cast<float>(length) / static_cast<float>(kSavedRecordStride);
-    const float whole = std::trunc(records);
-    if (records - whole > 0.05f) length = (static_cast<int32_t>(whole) + 1) * kSavedRecordStride;
-
+    if (!DSP::SavedState::readByteCount(state, length)) return kResultFalse;
     // A length that names more records than the table has restores nothing.
-    const int32_t count = length >= 0 ? length / kSavedRecordStride : -1;
+    const int32_t count = DSP::SavedState::recordCount(length);
     if (count < 0 || count > parameterCount_) {
         stateRestored();
         return kResultOk;
     }
     // The whole state is read before anything changes: a short stream changes nothing.
-    std::vector<uint8_t> bytes(static_cast<size_t>(count) * DSP::kSavedValueRecordSize);
-    got = 0;
-    if (!bytes.empty() && (state->read(bytes.data(), static_cast<int32_t>(bytes.size()), &got) != kResultOk ||
-                           got != static_cast<int32_t>(bytes.size()))) {
-        stateRestored();
-        return kResultOk;
+    std::vector<DSP::ValueRecord> read(static_cast<size_t>(count));
+    for (DSP::ValueRecord& record : read) {
+        if (!DSP::SavedState::readRecord(state, record)) {
+            stateRestored();
+            return kResultOk;
+        }
     }
 
     // Let a running audio thread finish applying an earlier state, or take that one back.
@@ -390,14 +374,9 @@ tresult PluginZel::setState(IByteStream* state) {
         if (expected == kStateIdle) break;
         std::this_thread::yield(); // kStateApplying: a block is applying it right now
     }
-    LittleEndianReader reader(bytes.data(), bytes.size());
     for (int32_t r = 0; r < count; ++r) {
         DSP::ValueRecord& record = restored_[static_cast<size_t>(r)];
-        int32_t id = 0;
-        reader.readBytes(record.name, sizeof record.name);
-        reader.readInt32(id);
-        reader.readFloat64(record.value);
-        record.id = static_cast<uint32_t>(id);
+        record = read[static_cast<size_t>(r)];
         // Out-of-range values are clamped, not refused; a value that is no number at
         // all takes the bottom of the range, as the controller reads it.
         if (const Param::ParameterRecord* parameter = parameterInfo_.getRecordById(record.id))
@@ -414,7 +393,7 @@ tresult PluginZel::setState(IByteStream* state) {
 }
 
 void PluginZel::applyRestoredValues() {
-    accessor_->readValuesFromMemory(restored_.data(), restoredCount_ * kSavedRecordStride);
+    accessor_->readValuesFromMemory(restored_.data(), restoredCount_ * DSP::SavedState::kRecordStride);
     stateRestored();
 }
 

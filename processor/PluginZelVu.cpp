@@ -18,13 +18,13 @@ tresult PluginZelVu::setActive(uint8_t state) {
     if (!state) applyPendingPeakClears(); // no block will come to carry them out
     if (IPtr<IMessageObject> message = IPtr<IMessageObject>::adopt(allocateMessage())) {
         if (IAttributeSet* attributes = message->attributeSet()) {
-            message->assignMessageId(kChannels);
-            attributes->setInt(kChannelsIn, channelsOfBus(getAudioBus(kInput, 0)));
-            attributes->setInt(kChannelsOut, channelsOfBus(getAudioBus(kOutput, 0)));
+            message->assignMessageId(MeterMessages::kChannels);
+            attributes->setInt(MeterMessages::kChannelsIn, channelsOfBus(getAudioBus(kInput, 0)));
+            attributes->setInt(MeterMessages::kChannelsOut, channelsOfBus(getAudioBus(kOutput, 0)));
             sendMessage(message.get());
         }
     }
-    sendIntMessage(kMetersProcessing, state ? 1 : 0);
+    sendIntMessage(MeterMessages::kMetersProcessing, state ? 1 : 0);
     return result;
 }
 
@@ -56,12 +56,12 @@ tresult PluginZelVu::notify(IMessageObject* message) {
     if (!id) return kResultOk;
     IAttributeSet* attributes = message->attributeSet();
     int64_t unused = 0;
-    if (std::strcmp(id, kDataRequest) == 0) {
+    if (std::strcmp(id, MeterMessages::kDataRequest) == 0) {
         dataRequested_.store(true, std::memory_order_release);
-    } else if (std::strcmp(id, kResetMaxLevelIn) == 0) {
-        if (attributes && attributes->getInt(kResetMaxLevelIn, unused) == kResultOk) requestPeakClear(kClearInputPeak);
-    } else if (std::strcmp(id, kResetMaxLevelOut) == 0) {
-        if (attributes && attributes->getInt(kResetMaxLevelOut, unused) == kResultOk)
+    } else if (std::strcmp(id, MeterMessages::kResetMaxLevelIn) == 0) {
+        if (attributes && attributes->getInt(MeterMessages::kResetMaxLevelIn, unused) == kResultOk) requestPeakClear(kClearInputPeak);
+    } else if (std::strcmp(id, MeterMessages::kResetMaxLevelOut) == 0) {
+        if (attributes && attributes->getInt(MeterMessages::kResetMaxLevelOut, unused) == kResultOk)
             requestPeakClear(kClearOutputPeak);
     }
     return kResultOk;

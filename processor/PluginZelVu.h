@@ -7,6 +7,7 @@
 #include <atomic>
 
 #include "dsp/AlgoAccessorVu.h"
+#include "processor/MeterMessages.h"
 #include "processor/PluginZel.h"
 
 namespace Zel {
@@ -15,13 +16,6 @@ class IMessageObject;
 
 class PluginZelVu : public PluginZel {
 public:
-    static constexpr const char* kDataRequest = "PluginDataGet";
-    static constexpr const char* kResetMaxLevelIn = "resetMaxLevelIn";
-    static constexpr const char* kResetMaxLevelOut = "resetMaxLevelOut";
-    static constexpr const char* kChannels = "nChannels";
-    static constexpr const char* kChannelsIn = "nChannelsIn";
-    static constexpr const char* kChannelsOut = "nChannelsOut";
-    static constexpr const char* kMetersProcessing = "vuMetersProcessing";
 
     using PluginZel::PluginZel;
 

@@ -67,7 +67,7 @@ void VazEzaruZel::applyParameterChange(uint32_t id, double normalized) {
     if (id != bypassParamId_) {
         if (id == Param::kResetLoudness) {
             elapsedSamples_ = 0;
-            sendTextMessage(kTimeMessage, "00:00:00");
+            sendTextMessage(MeterMessages::kTime, "00:00:00");
         } else if (id == Param::kScaleModeLoudness) {
             loudnessOffset_ = normalized < 0.5 ? 0.0f : kLuOffset;
         } else if (id == static_cast<uint32_t>(DSP::kValueLoudnessEnabled)) {
@@ -109,7 +109,7 @@ void VazEzaruZel::sendTime() {
                                               static_cast<float>(setup_.sampleRate));
     char text[32];
     formatTime(seconds, text, sizeof text);
-    sendTextMessage(kTimeMessage, text);
+    sendTextMessage(MeterMessages::kTime, text);
 }
 
 tresult VazEzaruZel::processMain(ProcessBlock& block) {

@@ -10,7 +10,6 @@ namespace Zel {
 class VazEzaruZel : public PluginZelVu {
 public:
     static constexpr float kLuOffset = 23.0f; // LU = LUFS + 23
-    static constexpr const char* kTimeMessage = "time";
 
     VazEzaruZel();
 

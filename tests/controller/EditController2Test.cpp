@@ -212,10 +212,10 @@ TEST(ControllerStateRestore, AByteCountBeyondTheStreamStopsReadingAtItsEnd) {
     auto state = IPtr<CountingStream>::adopt(new CountingStream(stateStream(1000000 * 144, {{5, 42.0}})->bytes()));
     ASSERT_EQ(rig.controller->applyProcessorState(state.get()), kResultOk);
     EXPECT_EQ(rig.control(5)->getRealValue(), 42.0f);
-    // The entries past the end read as id 0, value 0, as any cut state does.
-    EXPECT_EQ(rig.control(0)->getIntValue(), 0);
-    // The byte count, the three fields of the entry, the three of the first entry past the end.
-    EXPECT_LE(state->reads, 1 + 3 + 3);
+    // Nothing past the end is applied: the parameter the state does not hold keeps its value.
+    EXPECT_EQ(rig.control(0)->getIntValue(), 1);
+    // The byte count, the entry, the first read past the end.
+    EXPECT_LE(state->reads, 1 + 1 + 1);
 }
 
 TEST(ControllerStateRestore, WithoutFrameworkNothingIsReadAndTheAnswerIsOk) {

@@ -71,7 +71,7 @@ TEST_F(VuRig, MeterValueTextsAreDecibelsWithSilenceAsMinusInfinity) {
 }
 
 TEST_F(VuRig, LevelsReachTheMeterDataOnTheIdleTickForTheAnnouncedChannels) {
-    send(EditController2Vu::kChannels, {{"nChannelsIn", 1}, {"nChannelsOut", 1}});
+    send(MeterMessages::kChannels, {{"nChannelsIn", 1}, {"nChannelsOut", 1}});
     EXPECT_EQ(vu().setNormalizedValue(kIn0, 1.0), kResultOk);
     EXPECT_EQ(vu().setNormalizedValue(kIn1, 1.0), kResultOk);
     VuMeterData* in = vu().inputMeterData();
@@ -91,13 +91,13 @@ TEST_F(VuRig, LevelsReachTheMeterDataOnTheIdleTickForTheAnnouncedChannels) {
 }
 
 TEST_F(VuRig, MetersStoppedByTheProcessorFeedSilence) {
-    send(EditController2Vu::kChannels, {{"nChannelsIn", 2}, {"nChannelsOut", 1}});
-    send(EditController2Vu::kMetersProcessing, {{"vuMetersProcessing", 1}});
+    send(MeterMessages::kChannels, {{"nChannelsIn", 2}, {"nChannelsOut", 1}});
+    send(MeterMessages::kMetersProcessing, {{"vuMetersProcessing", 1}});
     EXPECT_TRUE(vu().metersProcessing());
     vu().setNormalizedValue(kIn0, 1.0);
     rig_.root->idle->tick();
     const float full = position(vu().inputMeterData(), kIn0);
-    send(EditController2Vu::kMetersProcessing, {{"vuMetersProcessing", 0}});
+    send(MeterMessages::kMetersProcessing, {{"vuMetersProcessing", 0}});
     EXPECT_FALSE(vu().metersProcessing());
     // A quarter second later a silent feed lets the level fall to 1 - 2 * 0.25 = 0.5;
     // the old value would have held it at full scale.
