@@ -4,14 +4,25 @@
 
 namespace DSP {
 
+namespace {
+// The high-frequency shelf: +4 dB above about 1.2 kHz, its numerator and
+// denominator with different bandwidth factors.
+constexpr double kShelfGainDb = 4.0;
+constexpr double kShelfTwoPiF0 = 7539.822368615503; // 2 pi 1200 Hz
+constexpr double kShelfNumeratorBandwidth = 0.681566333438187;
+constexpr double kShelfDenominatorBandwidth = 0.734638611198489;
+// The low cut: a second-order high-pass at 38 Hz, Q just above 1.
+constexpr double kHighPassTwoPiF0 = 238.76104167282426; // 2 pi 38 Hz
+constexpr double kHighPassTwoQ = 1.0001457938474734;     // 2 Q
+} // namespace
+
 BiquadCoefficients shelfCoefficients(double fs) {
-    const double A = std::pow(10.0, 0.1);
-    const double w = 7539.822368615503 / fs; // 2 pi 1200 / fs
+    const double A = std::pow(10.0, kShelfGainDb / 40.0); // the gain above the shelf is A^2
+    const double w = kShelfTwoPiF0 / fs;
     const double s = std::sin(w), c = std::cos(w);
     const double g = 2.0 * std::sqrt(A);
-    // Numerator and denominator use different bandwidths.
-    const double betaN = 0.681566333438187 * g * s;
-    const double betaD = 0.734638611198489 * g * s;
+    const double betaN = kShelfNumeratorBandwidth * g * s;
+    const double betaD = kShelfDenominatorBandwidth * g * s;
     const float b0 = static_cast<float>(A * ((A + 1) + (A - 1) * c + betaN));
     const float b1 = static_cast<float>(-2.0 * A * ((A - 1) + (A + 1) * c));
     const float b2 = static_cast<float>(A * ((A + 1) + (A - 1) * c - betaN));
@@ -25,9 +36,9 @@ BiquadCoefficients shelfCoefficients(double fs) {
 }
 
 BiquadCoefficients highPassCoefficients(double fs) {
-    const double w = 238.76104167282426 / fs; // 2 pi 38 / fs
+    const double w = kHighPassTwoPiF0 / fs;
     const double s = std::sin(w), c = std::cos(w);
-    const double alpha = s / 1.0001457938474734;
+    const double alpha = s / kHighPassTwoQ;
     const double k = 1.0 / (1.0 + alpha);
     const float b0 = static_cast<float>((1.0 + c) / 2.0 * k);
     return BiquadCoefficients{b0, static_cast<float>(-(1.0 + c) * k), b0, static_cast<float>(-2.0 * c * k),

@@ -11,13 +11,22 @@ namespace Zel {
 
 namespace {
 constexpr float kSilence = 1e-9f;
+// The scale, in amplitude decibels of the value.
+constexpr double kFloorDb = -96.0;    // below: the bar is dark
+constexpr double kFullScaleDb = 3.0;  // the top of the bar
+constexpr double kKneeDb = -24.0;     // above: linear in decibels; below: a power curve
+constexpr double kBottomDb = -60.0;   // where the power curve reaches 0
+constexpr double kKneePosition = 0.32; // the bar's height at the knee
+constexpr double kLowCurvePower = 0.7;
+
+double amplitude(double db) { return std::pow(10.0, db / 20.0); }
 } // namespace
 
 VuMeterData::VuMeterData(const int32_t* ids, int32_t count)
     : CurveData(ids, count),
-      floorLevel_(static_cast<float>(std::pow(10.0, -4.8))),
-      fullScale_(static_cast<float>(std::pow(10.0, 0.15))),
-      tableScale_(999.0 / fullScale_) {
+      floorLevel_(static_cast<float>(amplitude(kFloorDb))),
+      fullScale_(static_cast<float>(amplitude(kFullScaleDb))),
+      tableScale_((kTableSize - 1) / fullScale_) {
     firstId_ = ids_.empty() ? 0 : ids_.front();
     lastUpdate_.assign(entryCount_, 0.0);
     levels_.assign(entryCount_, 0.0f);
@@ -29,19 +38,21 @@ VuMeterData::VuMeterData(const int32_t* ids, int32_t count)
 
 VuMeterData::~VuMeterData() { releaseHostMapping(); }
 
-// Above -24 dB the scale is linear in decibels up to full scale (0.32 .. 1);
-// below, a power curve takes it to 0 near -60 dB.
+// Above the knee the scale is linear in decibels up to full scale (0.32 .. 1);
+// below, a power curve takes it to 0 at the bottom. The table is indexed by
+// the value scaled to 0 .. kTableSize - 1 at full scale.
 void VuMeterData::buildTable() {
     const double s = tableScale_;
-    const double i24 = std::pow(10.0, -1.2000000000000002) * s;
-    const double i60 = 0.001 * s;
-    const double top = std::log10(999.0);
-    const double lowSpan = std::pow(i24 - i60, 0.7);
-    const double slope = -0.6799999999999999 / (std::log10(i24) - top);
+    const double knee = amplitude(kKneeDb) * s;
+    const double bottom = amplitude(kBottomDb) * s;
+    const double top = std::log10(kTableSize - 1.0);
+    const double lowSpan = std::pow(knee - bottom, kLowCurvePower);
+    const double slope = (kKneePosition - 1.0) / (std::log10(knee) - top);
     table_[0] = 0.0;
     for (int32_t i = 1; i < kTableSize; ++i) {
         const double x = i;
-        table_[i] = x < i24 ? 0.32 * std::pow(x - i60, 0.7) / lowSpan : 1.0 + (std::log10(x) - top) * slope;
+        table_[i] = x < knee ? kKneePosition * std::pow(x - bottom, kLowCurvePower) / lowSpan
+                             : 1.0 + (std::log10(x) - top) * slope;
     }
 }
 
