@@ -49,14 +49,15 @@ bool sameReadings(const MeterReadings& a, const MeterReadings& b) {
 }
 
 // The module evaluates its last windows on its own threads, which this host
-// neither knows nor watches: it asks for the readings until they hold still
-// (a few quiet rounds, one second at most).
+// neither knows nor watches: it asks for the readings until they have held
+// still for 50 ms (one second at most). Once the module's offline hand-off
+// itself waits for its workers, one request and one empty block will do.
 void settle(ProcessingSession& session) {
-    constexpr int kQuietRounds = 5;
+    constexpr int kQuietRounds = 10;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
     MeterReadings last = session.readings();
     for (int quiet = 0; quiet < kQuietRounds && std::chrono::steady_clock::now() < deadline;) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(4));
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
         session.requestData();
         session.processNothing();
         quiet = sameReadings(last, session.readings()) && session.readings().received ? quiet + 1 : 0;
