@@ -40,7 +40,7 @@ bool FThread::start() {
 }
 
 int32_t FThread::entry(void* self) {
-    // Per-thread component-object initialisation has no equivalent here.
+    // The platform layer gives the thread its component-object initialisation where there is one.
     return static_cast<FThread*>(self)->run();
 }
 

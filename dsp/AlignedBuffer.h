@@ -6,6 +6,9 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#if defined(_WIN32)
+#include <malloc.h>
+#endif
 
 #include "base/OutOfMemory.h"
 
@@ -13,11 +16,28 @@ namespace DSP {
 
 inline constexpr size_t kSampleAlignment = 32;
 
+// Windows' C library has no aligned_alloc, and its aligned blocks need their own free.
+inline void* alignedAlloc(size_t bytes) {
+#if defined(_WIN32)
+    return _aligned_malloc(bytes, kSampleAlignment);
+#else
+    return std::aligned_alloc(kSampleAlignment, bytes);
+#endif
+}
+
+inline void alignedFree(void* memory) {
+#if defined(_WIN32)
+    _aligned_free(memory);
+#else
+    std::free(memory);
+#endif
+}
+
 template <typename T>
 T* allocateAligned(size_t count) {
     size_t bytes = (count * sizeof(T) + kSampleAlignment - 1) / kSampleAlignment * kSampleAlignment;
     if (bytes == 0) bytes = kSampleAlignment;
-    void* memory = std::aligned_alloc(kSampleAlignment, bytes);
+    void* memory = alignedAlloc(bytes);
     if (!memory) throw Zel::OutOfMemoryError();
     std::memset(memory, 0, bytes);
     return static_cast<T*>(memory);
@@ -25,7 +45,7 @@ T* allocateAligned(size_t count) {
 
 template <typename T>
 void freeAligned(T*& memory) {
-    std::free(memory);
+    alignedFree(memory);
     memory = nullptr;
 }
 
@@ -37,7 +57,7 @@ T** allocateChannels(int32_t channels, size_t length) {
     try {
         for (int32_t c = 0; c < channels; ++c) array[c] = allocateAligned<T>(length);
     } catch (...) {
-        for (int32_t c = 0; c < channels; ++c) std::free(array[c]);
+        for (int32_t c = 0; c < channels; ++c) alignedFree(array[c]);
         std::free(array);
         throw;
     }
@@ -47,7 +67,7 @@ T** allocateChannels(int32_t channels, size_t length) {
 template <typename T>
 void freeChannels(T**& array, int32_t channels) {
     if (!array) return;
-    for (int32_t c = 0; c < channels; ++c) std::free(array[c]);
+    for (int32_t c = 0; c < channels; ++c) alignedFree(array[c]);
     std::free(array);
     array = nullptr;
 }

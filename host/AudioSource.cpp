@@ -1,31 +1,17 @@
 #include "host/AudioSource.h"
 
-#include <sndfile.h>
-
 #include <cmath>
-#include <sstream>
+#include <cstdio>
+#include <vector>
+
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 namespace NivoloHost {
 
 namespace {
-
-class SoundFileSource : public AudioSource {
-public:
-    SoundFileSource(SNDFILE* file, const SF_INFO& info, std::string path)
-        : file_(file), info_(info), path_(std::move(path)) {}
-    ~SoundFileSource() override { sf_close(file_); }
-
-    double sampleRate() const override { return info_.samplerate; }
-    int32_t channels() const override { return info_.channels; }
-    int64_t frames() const override { return info_.frames; }
-    int64_t read(float* interleaved, int64_t count) override { return sf_readf_float(file_, interleaved, count); }
-    std::string name() const override { return path_; }
-
-private:
-    SNDFILE* file_;
-    SF_INFO info_;
-    std::string path_;
-};
 
 class ProgrammeSource : public AudioSource {
 public:
@@ -52,36 +38,57 @@ private:
     int64_t position_ = 0;
 };
 
-// libsndfile reads a WAV or AIFF file whose data chunk runs past the end of the
-// file as the shorter file it has become, and says so only in its log.
-bool dataChunkCutShort(SNDFILE* file) {
-    char log[16384] = {};
-    sf_command(file, SFC_GET_LOG_INFO, log, sizeof log - 1);
-    std::istringstream lines(log);
-    for (std::string line; std::getline(lines, line);) {
-        const size_t tag = line.find_first_not_of(' ');
-        if (tag == std::string::npos) continue;
-        const bool dataChunk = line.compare(tag, 6, "data :") == 0 || line.compare(tag, 6, "SSND :") == 0;
-        if (dataChunk && line.find("(should be") != std::string::npos) return true;
+class RawSource : public AudioSource {
+public:
+    RawSource(std::FILE* file, bool owned, std::string name, double rate, int32_t channels)
+        : file_(file), owned_(owned), name_(std::move(name)), rate_(rate), channels_(channels) {}
+    ~RawSource() override {
+        if (owned_) std::fclose(file_);
     }
-    return false;
-}
+
+    double sampleRate() const override { return rate_; }
+    int32_t channels() const override { return channels_; }
+    int64_t frames() const override { return kUnknownLength; }
+    std::string name() const override { return name_; }
+
+    int64_t read(float* interleaved, int64_t count) override {
+        if (count <= 0 || channels_ <= 0) return 0;
+        const size_t frameBytes = sizeof(float) * static_cast<size_t>(channels_);
+        auto* bytes = reinterpret_cast<unsigned char*>(interleaved);
+        // A pipe hands over what it has: keep reading until the block is full or the input ends.
+        size_t have = 0, want = frameBytes * static_cast<size_t>(count);
+        while (have < want) {
+            const size_t got = std::fread(bytes + have, 1, want - have, file_);
+            if (got == 0) break;
+            have += got;
+        }
+        return static_cast<int64_t>(have / frameBytes);
+    }
+
+private:
+    std::FILE* file_;
+    bool owned_;
+    std::string name_;
+    double rate_;
+    int32_t channels_;
+};
 
 } // namespace
 
-std::unique_ptr<AudioSource> AudioSource::openFile(const std::string& path, std::string& error) {
-    SF_INFO info{};
-    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+std::unique_ptr<AudioSource> AudioSource::openRaw(const std::string& path, double sampleRate, int32_t channels,
+                                                  std::string& error) {
+    if (path == "-") {
+#if defined(_WIN32)
+        _setmode(_fileno(stdin), _O_BINARY); // samples, not text: no line-end translation
+#endif
+        return std::make_unique<RawSource>(stdin, false, "standard input", sampleRate, channels);
+    }
+    std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file) {
-        error = "cannot read '" + path + "' as audio: " + sf_strerror(nullptr);
+        error = "cannot read '" + path + "'";
         return nullptr;
     }
-    if (dataChunkCutShort(file)) {
-        sf_close(file);
-        error = "'" + path + "' is cut short: it holds less audio than its header declares";
-        return nullptr;
-    }
-    return std::make_unique<SoundFileSource>(file, info, path);
+    return std::make_unique<RawSource>(file, true, path, sampleRate, channels);
 }
 
 std::unique_ptr<AudioSource> AudioSource::builtInProgramme() { return std::make_unique<ProgrammeSource>(); }

@@ -1,7 +1,11 @@
 #include "host/AudioThreadGuard.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <dlfcn.h>
 #include <sys/resource.h>
+#endif
 #include <time.h>
 
 #include <algorithm>
@@ -14,8 +18,9 @@ namespace NivoloHost {
 
 namespace {
 
-#if defined(NIVOLO_SANITIZED)
-// The sanitizers' allocators and shadow bookkeeping make timings meaningless.
+#if defined(NIVOLO_SANITIZED) || defined(_WIN32)
+// The sanitizers' allocators and shadow bookkeeping make timings meaningless;
+// Windows counts no voluntary switches to tell a block's waits from preemption.
 constexpr bool kTimingMeaningful = false;
 #else
 constexpr bool kTimingMeaningful = true;
@@ -31,7 +36,11 @@ struct ThreadState {
     int32_t inHook;
     int64_t block;
 };
+#if defined(_WIN32)
+thread_local ThreadState threadState;
+#else
 thread_local ThreadState threadState __attribute__((tls_model("initial-exec")));
+#endif
 
 // Filled from inside the hooks: fixed storage, plain values, no formatting.
 struct Record {
@@ -81,6 +90,24 @@ int64_t nowNs(clockid_t clock = CLOCK_MONOTONIC) {
 }
 
 // How often this thread gave up the CPU of its own accord: waited or slept.
+#if defined(_WIN32)
+int64_t voluntarySwitches() { return 0; }
+
+// "nivolo.dll+0x1a2b3": the offset in the module or the executable.
+void describeCaller(const void* caller, char* out, size_t size) {
+    HMODULE module = nullptr;
+    char path[MAX_PATH] = {};
+    if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                           static_cast<const char*>(caller), &module) &&
+        GetModuleFileNameA(module, path, sizeof path) > 0) {
+        const char* slash = std::strrchr(path, '\\');
+        std::snprintf(out, size, "%s+0x%zx", slash ? slash + 1 : path,
+                      static_cast<size_t>(static_cast<const char*>(caller) - reinterpret_cast<const char*>(module)));
+    } else {
+        std::snprintf(out, size, "%p", caller);
+    }
+}
+#else
 int64_t voluntarySwitches() {
     rusage usage{};
     return getrusage(RUSAGE_THREAD, &usage) == 0 ? usage.ru_nvcsw : 0;
@@ -97,6 +124,7 @@ void describeCaller(const void* caller, char* out, size_t size) {
         std::snprintf(out, size, "%p", caller);
     }
 }
+#endif
 
 // The callers of the records one block made, named while their code is loaded
 // (a module may be gone by the time anyone reads them).

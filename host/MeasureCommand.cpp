@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -12,6 +13,7 @@
 
 #include "host/AudioSource.h"
 #include "host/LoudnessPlot.h"
+#include "host/MeasureReport.h"
 #include "host/PluginInstance.h"
 #include "host/PluginModule.h"
 
@@ -24,70 +26,6 @@ constexpr int kMaxChannels = 14;
 // sizes its windows and delay lines by it, so a forged one would cost gigabytes.
 constexpr double kMaxSampleRate = 768000.0;
 constexpr double kTimelineStep = 0.1; // seconds of audio between timeline rows and worker pauses
-
-std::string jsonString(const std::string& s) {
-    std::string out = "\"";
-    for (unsigned char c : s) {
-        switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default:
-            if (c < 0x20) {
-                char buffer[8];
-                std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
-                out += buffer;
-            } else {
-                out += static_cast<char>(c);
-            }
-        }
-    }
-    return out + "\"";
-}
-
-std::string jsonNumber(std::optional<double> value) {
-    if (!value) return "null";
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%.1f", *value);
-    return buffer;
-}
-
-// The readings as the editor shows them: the controller's value texts.
-void printReadings(PluginInstance& plugin, std::ostream& out) {
-    const std::string unit = plugin.valueText(MeterReadings::kUnitSwitch);
-    auto line = [&](const char* label, int32_t id, const std::string& u) {
-        const std::string text = plugin.valueText(id);
-        out << label << text << (text == "--" || text.empty() ? std::string() : " " + u) << "\n";
-    };
-    line("Integrated:        ", MeterReadings::kIntegrated, unit);
-    line("Momentary:         ", MeterReadings::kMomentary, unit);
-    line("Momentary max:     ", MeterReadings::kMomentaryMax, unit);
-    line("Short-term:        ", MeterReadings::kShortTerm, unit);
-    line("Short-term max:    ", MeterReadings::kShortTermMax, unit);
-    line("Loudness range:    ", MeterReadings::kLoudnessRange, "LU");
-    line("True peak:         ", MeterReadings::kTruePeak, "dBTP");
-    out << "Elapsed time:      " << plugin.controlText("time") << "\n";
-    out << "Integrated over -22 LUFS: " << (plugin.normalizedValue(MeterReadings::kIntegratedOver) >= 0.5 ? "yes" : "no")
-        << "\n";
-    out << "True peak over -1 dBTP:   " << (plugin.normalizedValue(MeterReadings::kTruePeakOver) >= 0.5 ? "yes" : "no")
-        << "\n";
-}
-
-void printJson(const MeterReadings& r, const std::string& time, const AudioSource& source, double seconds,
-               std::ostream& out) {
-    out << "{\"file\": " << jsonString(source.name()) << ", \"sampleRate\": " << source.sampleRate()
-        << ", \"channels\": " << source.channels() << ", \"seconds\": " << jsonNumber(seconds)
-        << ", \"unit\": " << jsonString(r.unit()) << ", \"integrated\": " << jsonNumber(r.shown(r.integrated))
-        << ", \"momentary\": " << jsonNumber(r.shown(r.momentary))
-        << ", \"shortTerm\": " << jsonNumber(r.shown(r.shortTerm))
-        << ", \"momentaryMax\": " << jsonNumber(r.shown(r.momentaryMax))
-        << ", \"shortTermMax\": " << jsonNumber(r.shown(r.shortTermMax))
-        << ", \"loudnessRange\": " << jsonNumber(r.loudnessRange) << ", \"truePeak\": " << jsonNumber(r.shownTruePeak())
-        << ", \"time\": " << jsonString(time) << ", \"integratedOver\": " << (r.integratedOver ? "true" : "false")
-        << ", \"truePeakOver\": " << (r.truePeakOver ? "true" : "false") << "}\n";
-}
 
 void drawProgress(double fraction, std::ostream& out) {
     const int width = 40;
@@ -160,12 +98,14 @@ public:
     int open(bool withEditor) {
         if (options_.blockSize < 1 || options_.blockSize > 1 << 20) return fail("--block must be between 1 and 1048576");
         std::string error;
-        source_ = options_.file.empty() ? AudioSource::builtInProgramme() : AudioSource::openFile(options_.file, error);
+        source_ = options_.rawRate > 0.0 ? AudioSource::openRaw(options_.file, options_.rawRate, options_.rawChannels, error)
+                  : options_.file.empty() ? AudioSource::builtInProgramme()
+                                          : AudioSource::openFile(options_.file, error);
         if (!source_) return fail(error);
         if (source_->channels() < 1 || source_->channels() > kMaxChannels)
             return fail("'" + source_->name() + "' has " + std::to_string(source_->channels()) +
                         " channels; the meter measures 1 to 14");
-        if (source_->frames() <= 0) return fail("'" + source_->name() + "' holds no audio");
+        if (source_->frames() == 0) return fail("'" + source_->name() + "' holds no audio");
         if (!(source_->sampleRate() >= 1.0)) return fail("'" + source_->name() + "' has no valid sample rate");
         if (source_->sampleRate() > kMaxSampleRate)
             return fail("'" + source_->name() + "' has a sample rate of " + std::to_string(std::llround(source_->sampleRate())) +
@@ -200,7 +140,10 @@ public:
         std::vector<float*> pointers(static_cast<size_t>(channels));
         for (int32_t c = 0; c < channels; ++c) pointers[static_cast<size_t>(c)] = planar.data() + block * static_cast<size_t>(c);
 
-        const int64_t total = limit < 0 ? source_->frames() : std::min(limit, source_->frames());
+        // A pipe's length shows at its end.
+        const bool known = source_->frames() != AudioSource::kUnknownLength;
+        const int64_t length = known ? source_->frames() : INT64_MAX;
+        const int64_t total = limit < 0 ? length : std::min(limit, length);
         const auto step = std::max<int64_t>(1, static_cast<int64_t>(kTimelineStep * source_->sampleRate()));
         int64_t nextStep = step;
         int lastPercent = -1;
@@ -231,14 +174,15 @@ public:
                 recordStep(static_cast<double>(nextStep) / source_->sampleRate());
                 nextStep += step;
             }
-            if (options_.progress && !options_.realtime) {
+            if (options_.progress && !options_.realtime && known) {
                 const int percent = static_cast<int>(100 * done_ / total);
                 if (percent != lastPercent) drawProgress(static_cast<double>(done_) / static_cast<double>(total), out_);
                 lastPercent = percent;
             }
         }
         if (options_.progress) out_ << "\r" << std::string(80, ' ') << "\r" << std::flush;
-        if (done_ < total)
+        if (done_ == 0 && !known) return fail("'" + source_->name() + "' holds no audio");
+        if (done_ < total && known)
             return fail("'" + source_->name() + "' ended after " + std::to_string(done_) + " of " +
                         std::to_string(total) + " frames: it is damaged or cut short");
         settle();
@@ -296,11 +240,11 @@ int runMeasure(const MeasureOptions& options, std::ostream& out, std::ostream& e
     if (options.json) {
         printJson(plugin.session().readings(), plugin.controlText("time"), player.source(), seconds, out);
     } else {
-        char header[160];
-        std::snprintf(header, sizeof header, "%.0f Hz, %d channel%s, %.1f s", player.source().sampleRate(),
-                      player.source().channels(), player.source().channels() == 1 ? "" : "s", seconds);
-        out << player.source().name() << " (" << header << ")\n";
-        printReadings(plugin, out);
+        printReportHeader(player.source(), seconds, out);
+        // The readings as the editor shows them: the controller's value texts.
+        printReadingLines([&plugin](int32_t id) { return plugin.valueText(id); }, plugin.controlText("time"),
+                          plugin.normalizedValue(MeterReadings::kIntegratedOver) >= 0.5,
+                          plugin.normalizedValue(MeterReadings::kTruePeakOver) >= 0.5, out);
         if (!options.editor.empty()) out << "Editor:            " << options.editor << "\n";
         if (!options.plot.empty()) out << "Loudness plot:     " << options.plot << "\n";
     }

@@ -10,7 +10,9 @@ namespace NivoloHost {
 
 struct MeasureOptions {
     std::string modulePath;
-    std::string file;      // empty: the built-in programme
+    std::string file;      // empty: the built-in programme; "-" with --raw: standard input
+    double rawRate = 0.0;  // > 0: file holds raw interleaved 32-bit float samples at this rate
+    int rawChannels = 0;   // and with this many channels
     bool json = false;
     bool lu = false;       // readings in LU (LUFS + 23)
     int blockSize = 1024;

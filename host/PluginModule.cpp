@@ -1,47 +1,86 @@
 #include "host/PluginModule.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 
 #include "interfaces/PluginExports.h"
 
 namespace NivoloHost {
 
 namespace {
-// dlerror texts can span lines; the host reports one.
+// Loader texts can span lines (and end in one); the host reports one.
 std::string oneLine(const char* text) {
     std::string s = text ? text : "unknown error";
     for (char& c : s)
         if (c == '\n' || c == '\r') c = ' ';
+    while (!s.empty() && s.back() == ' ') s.pop_back();
     return s;
 }
+
+// The platform's dynamic loader: open, look up, close, and why opening failed.
+#if defined(_WIN32)
+void* openLibrary(const std::string& path) {
+    const int units = MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, nullptr, 0);
+    if (units <= 0) return nullptr;
+    std::wstring wide(static_cast<size_t>(units), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, wide.data(), units);
+    // No "cannot find" dialog box for a module that is missing pieces.
+    const UINT previous = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    HMODULE library = LoadLibraryW(wide.c_str());
+    SetErrorMode(previous);
+    return reinterpret_cast<void*>(library);
+}
+void* findSymbol(void* library, const char* name) {
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
+}
+void closeLibrary(void* library) { FreeLibrary(static_cast<HMODULE>(library)); }
+std::string loaderError() {
+    const DWORD code = GetLastError();
+    char text[512] = {};
+    if (!FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
+                        sizeof text, nullptr))
+        return "error " + std::to_string(code);
+    return oneLine(text);
+}
+#else
+void* openLibrary(const std::string& path) {
+    dlerror();
+    return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+}
+void* findSymbol(void* library, const char* name) { return dlsym(library, name); }
+void closeLibrary(void* library) { dlclose(library); }
+std::string loaderError() { return oneLine(dlerror()); }
+#endif
 } // namespace
 
 bool PluginModule::load(const std::string& path, std::string& error) {
     unload();
-    dlerror();
-    void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    void* library = openLibrary(path);
     if (!library) {
-        error = "cannot load module '" + path + "': " + oneLine(dlerror());
+        error = "cannot load module '" + path + "': " + loaderError();
         return false;
     }
-    auto initDll = reinterpret_cast<Zel::InitDllProc>(dlsym(library, Zel::kInitDllName));
-    void* exitDll = dlsym(library, Zel::kExitDllName);
-    void* getFactory = dlsym(library, Zel::kGetPluginFactoryName);
+    auto initDll = reinterpret_cast<Zel::InitDllProc>(findSymbol(library, Zel::kInitDllName));
+    void* exitDll = findSymbol(library, Zel::kExitDllName);
+    void* getFactory = findSymbol(library, Zel::kGetPluginFactoryName);
     if (!initDll || !exitDll || !getFactory) {
         error = "'" + path + "' is not a plug-in module: it does not export InitDll, ExitDll and GetPluginFactory";
-        dlclose(library);
+        closeLibrary(library);
         return false;
     }
     if (!initDll()) {
         error = "module '" + path + "' refused to initialise (InitDll returned false)";
-        dlclose(library);
+        closeLibrary(library);
         return false;
     }
     Zel::IPluginFactory* factory = reinterpret_cast<Zel::GetPluginFactoryProc>(getFactory)();
     if (!factory) {
         error = "module '" + path + "' returned no factory";
         reinterpret_cast<Zel::ExitDllProc>(exitDll)();
-        dlclose(library);
+        closeLibrary(library);
         return false;
     }
     library_ = library;
@@ -61,7 +100,7 @@ void PluginModule::unload() {
     if (!library_) return;
     factory_.reset();
     reinterpret_cast<Zel::ExitDllProc>(exitDll_)();
-    dlclose(library_);
+    closeLibrary(library_);
     library_ = nullptr;
     exitDll_ = nullptr;
     getPluginFactory_ = nullptr;

@@ -1,6 +1,11 @@
-// nivolo-host: the command-line host stand-in.
+// nivolo-host: the command-line host stand-in. Built without the view framework
+// (Windows), it offers info and measure through the processor alone.
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <cstdlib>
 #include <iostream>
@@ -9,17 +14,21 @@
 #include "host/AudioThreadGuard.h"
 #include "host/InfoCommand.h"
 #include "host/MeasureCommand.h"
+#include "host/ProcessorMeasure.h"
 
 namespace {
 
+#if NIVOLO_HOST_VIEW
+constexpr bool kWithView = true;
 const char* const kUsage =
     "usage: nivolo-host info [--module PATH]\n"
-    "       nivolo-host measure [FILE] [--json] [--lu] [--block N] [--timeline OUT.csv] [--plot OUT.png]\n"
-    "                           [--editor OUT.png] [--realtime] [--module PATH]\n"
+    "       nivolo-host measure [FILE | -] [--raw RATE CHANNELS] [--json] [--lu] [--block N] [--timeline OUT.csv]\n"
+    "                           [--plot OUT.png] [--editor OUT.png] [--realtime] [--module PATH]\n"
     "       nivolo-host render [FILE] --out OUT.png [--at SECONDS] [--click NAME]... [--lu] [--block N]\n"
     "  info      print the module's factory and class information\n"
     "  measure   measure FILE (WAV, FLAC, AIFF, OGG, ...) or, without FILE, the built-in programme\n"
     "  render    play FILE (or the built-in programme), click named controls, save the editor as a PNG\n"
+    "  --raw RATE CHANNELS  FILE (- for standard input) holds raw interleaved 32-bit float samples\n"
     "  --json           one JSON object with the final readings\n"
     "  --lu             readings in LU (LUFS + 23) instead of LUFS\n"
     "  --block N        host block size in samples (default 1024)\n"
@@ -32,11 +41,34 @@ const char* const kUsage =
     "                   resetLoudness, resetLoudnessMMax, resetTruePeak, loudnessMView; repeatable\n"
     "  --realtime       feed the audio at its own pace and show the readings live\n"
     "  --module PATH    the plug-in module (default: nivolo.so beside nivolo-host)\n";
+#else
+constexpr bool kWithView = false;
+const char* const kUsage =
+    "usage: nivolo-host info [--module PATH]\n"
+    "       nivolo-host measure [- | FILE --raw RATE CHANNELS] [--json] [--lu] [--block N] [--module PATH]\n"
+    "  info      print the module's factory and class information\n"
+    "  measure   measure raw samples or, without FILE, the built-in programme\n"
+    "  --raw RATE CHANNELS  FILE (- for standard input) holds raw interleaved 32-bit float samples\n"
+    "  --json           one JSON object with the final readings\n"
+    "  --lu             readings in LU (LUFS + 23) instead of LUFS\n"
+    "  --block N        host block size in samples (default 1024)\n"
+    "  --module PATH    the plug-in module (default: nivolo.dll beside nivolo-host.exe)\n";
+#endif
 
 // Exit status of a run that worked but broke the audio thread's rules.
 constexpr int kGuardViolated = 3;
 
 // The module built beside this executable.
+#if defined(_WIN32)
+std::string defaultModulePath() {
+    char buffer[MAX_PATH * 4];
+    const DWORD n = GetModuleFileNameA(nullptr, buffer, sizeof buffer);
+    if (n == 0 || n >= sizeof buffer) return "nivolo.dll";
+    std::string self(buffer, n);
+    const size_t slash = self.find_last_of("\\/");
+    return (slash == std::string::npos ? std::string(".") : self.substr(0, slash)) + "\\nivolo.dll";
+}
+#else
 std::string defaultModulePath() {
     char buffer[4096];
     ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
@@ -44,6 +76,19 @@ std::string defaultModulePath() {
     std::string self(buffer, static_cast<size_t>(n));
     size_t slash = self.rfind('/');
     return (slash == std::string::npos ? std::string(".") : self.substr(0, slash)) + "/nivolo.so";
+}
+#endif
+
+// "--raw RATE CHANNELS": a rate from 1 Hz and 1 to 14 channels (the meter's own limits are checked later).
+bool parseRaw(const std::string& rate, const std::string& channels, NivoloHost::MeasureOptions& measure) {
+    char* end = nullptr;
+    const double r = std::strtod(rate.c_str(), &end);
+    if (!end || *end != '\0' || !(r >= 1.0)) return false;
+    const long c = std::strtol(channels.c_str(), &end, 10);
+    if (!end || *end != '\0' || c < 1 || c > 1024) return false;
+    measure.rawRate = r;
+    measure.rawChannels = static_cast<int>(c);
+    return true;
 }
 
 } // namespace
@@ -66,7 +111,7 @@ int main(int argc, char** argv) {
         };
         std::string number;
         if (arg == "--module" && value(measure.modulePath)) continue;
-        if (command == "render") {
+        if (command == "render" && kWithView) {
             if (arg == "--out" && value(render.out)) continue;
             if (arg == "--click" && value(number)) {
                 render.clicks.push_back(number);
@@ -82,13 +127,23 @@ int main(int argc, char** argv) {
                 continue;
             }
         }
-        if (command == "measure" || command == "render") {
+        if (command == "measure" || (command == "render" && kWithView)) {
+            if (arg == "--raw") {
+                if (i + 2 >= argc || !parseRaw(argv[i + 1], argv[i + 2], measure)) {
+                    std::cerr << "nivolo-host: --raw wants a sample rate and a channel count, e.g. --raw 48000 2\n";
+                    return 2;
+                }
+                i += 2;
+                continue;
+            }
             if (arg == "--json" && command == "measure") { measure.json = true; continue; }
             if (arg == "--lu") { measure.lu = true; continue; }
-            if (arg == "--realtime" && command == "measure") { measure.realtime = true; continue; }
-            if (arg == "--timeline" && command == "measure" && value(measure.timeline)) continue;
-            if (arg == "--plot" && command == "measure" && value(measure.plot)) continue;
-            if (arg == "--editor" && command == "measure" && value(measure.editor)) continue;
+            if (kWithView && command == "measure") {
+                if (arg == "--realtime") { measure.realtime = true; continue; }
+                if (arg == "--timeline" && value(measure.timeline)) continue;
+                if (arg == "--plot" && value(measure.plot)) continue;
+                if (arg == "--editor" && value(measure.editor)) continue;
+            }
             if (arg == "--block" && value(number)) {
                 char* end = nullptr;
                 const long n = std::strtol(number.c_str(), &end, 10);
@@ -99,7 +154,7 @@ int main(int argc, char** argv) {
                 measure.blockSize = static_cast<int>(n);
                 continue;
             }
-            if (!arg.empty() && arg[0] != '-' && measure.file.empty()) {
+            if (!arg.empty() && (arg[0] != '-' || arg == "-") && measure.file.empty()) {
                 measure.file = arg;
                 continue;
             }
@@ -108,10 +163,23 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (command == "info") return NivoloHost::runInfo(measure.modulePath, std::cout, std::cerr);
-    if (command == "measure" || command == "render") {
+    if (measure.file == "-" && !(measure.rawRate > 0.0)) {
+        std::cerr << "nivolo-host: standard input (-) is read as raw samples: give --raw RATE CHANNELS\n";
+        return 2;
+    }
+    if (measure.rawRate > 0.0 && measure.file.empty()) {
+        std::cerr << "nivolo-host: --raw needs FILE, or - for standard input\n";
+        return 2;
+    }
+    if (command == "measure" || (command == "render" && kWithView)) {
+        int status = 0;
+#if NIVOLO_HOST_VIEW
         measure.progress = command == "measure" && isatty(STDOUT_FILENO) && !measure.json;
-        int status = command == "measure" ? NivoloHost::runMeasure(measure, std::cout, std::cerr)
-                                          : NivoloHost::runRender(render, std::cout, std::cerr);
+        status = command == "measure" ? NivoloHost::runMeasure(measure, std::cout, std::cerr)
+                                      : NivoloHost::runRender(render, std::cout, std::cerr);
+#else
+        status = NivoloHost::runProcessorMeasure(measure, std::cout, std::cerr);
+#endif
         // Under the audio-thread guard (NIVOLO_AUDIO_GUARD=1) the run fails on any
         // violation. A run that failed anyway keeps its one error line when clean.
         using NivoloHost::AudioThreadGuard;

@@ -11,10 +11,16 @@ packages=(
   libpugixml-dev libcairo2-dev fonts-liberation
 )
 
-# make check also builds the fuzz targets with clang and libFuzzer.
-if [ "${1:-}" = "--check" ]; then
-  packages+=(clang libclang-rt-14-dev)
-fi
+# make check also builds the fuzz targets with clang and libFuzzer; make windows
+# cross-compiles with mingw-w64 (posix threads) and runs the tests under Wine.
+case "${1:-}" in
+  --check) packages+=(clang libclang-rt-14-dev) ;;
+  --windows)
+    packages=(make cmake binutils googletest
+              g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev wine64) ;;
+  "") ;;
+  *) echo "install-deps: unknown option '$1' (--check or --windows)" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

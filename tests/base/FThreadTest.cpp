@@ -4,9 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#if defined(_WIN32)
+#include <objbase.h>
+#include <windows.h>
+#else
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+#endif
 
 #include <atomic>
 #include <cerrno>
@@ -25,29 +30,61 @@ using namespace std::chrono_literals;
 // Far beyond anything a loaded machine needs; only reached when something hangs.
 constexpr uint32_t kGenerousMs = 10000;
 
-int niceOfTask(pid_t tid) {
-    errno = 0;
-    int value = getpriority(PRIO_PROCESS, static_cast<id_t>(tid));
-    return errno == 0 ? value : -1000;
+// A thread's scheduling level as the platform reports it, higher for more of the
+// CPU: Windows' thread priority (which Wine records without applying), on Linux
+// the negated nice value. kNoLevel when it cannot be read.
+constexpr int kNoLevel = -1000;
+
+#if defined(_WIN32)
+uint32_t currentTid() { return GetCurrentThreadId(); }
+
+int levelOfThread(uint32_t tid) {
+    HANDLE thread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, tid);
+    if (!thread) return kNoLevel;
+    const int level = GetThreadPriority(thread);
+    CloseHandle(thread);
+    return level == THREAD_PRIORITY_ERROR_RETURN ? kNoLevel : level;
 }
 
-pid_t currentTid() { return static_cast<pid_t>(syscall(SYS_gettid)); }
+// The platform gives the worker its component-object apartment before the body runs.
+bool comInitialisedHere() {
+    const HRESULT again = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    if (SUCCEEDED(again)) CoUninitialize(); // balance our own call
+    return again == S_FALSE;
+}
 
-// Records where and how often its body ran, and at which nice level it started.
+bool processRunsAtNormalLevel() { return GetPriorityClass(GetCurrentProcess()) == NORMAL_PRIORITY_CLASS; }
+#else
+uint32_t currentTid() { return static_cast<uint32_t>(syscall(SYS_gettid)); }
+
+int levelOfThread(uint32_t tid) {
+    errno = 0;
+    int value = getpriority(PRIO_PROCESS, static_cast<id_t>(tid));
+    return errno == 0 ? -value : kNoLevel;
+}
+
+bool comInitialisedHere() { return true; } // no component-object library here
+
+bool processRunsAtNormalLevel() { return levelOfThread(static_cast<uint32_t>(getpid())) == 0; }
+#endif
+
+// Records where and how often its body ran, and at which level it started.
 class RecordingThread : public FThread {
 public:
     using FThread::FThread;
     int32_t run() override {
-        niceAtEntry = niceOfTask(currentTid());
+        levelAtEntry = levelOfThread(currentTid());
         tid = currentTid();
+        comReady = comInitialisedHere();
         bodyThread = std::this_thread::get_id();
         runs.fetch_add(1);
         return 0;
     }
 
     std::atomic<int> runs{0};
-    std::atomic<int> niceAtEntry{-1000};
-    std::atomic<pid_t> tid{0};
+    std::atomic<int> levelAtEntry{kNoLevel};
+    std::atomic<uint32_t> tid{0};
+    std::atomic<bool> comReady{false};
     std::thread::id bodyThread;
 };
 
@@ -100,7 +137,8 @@ TEST(FThreadLifecycle, BodyRunsExactlyOnceOnANewThreadOnlyAfterStart) {
     EXPECT_EQ(thread.runs.load(), 1);
     EXPECT_NE(thread.bodyThread, std::this_thread::get_id());
     EXPECT_NE(thread.tid.load(), currentTid());
-    EXPECT_EQ(thread.threadId(), static_cast<uint32_t>(thread.tid.load())); // the id start() stored is the body's
+    EXPECT_EQ(thread.threadId(), thread.tid.load()); // the id start() stored is the body's
+    EXPECT_TRUE(thread.comReady.load());
 
     // Asking again neither blocks nor runs the body a second time; a second kill finds no handle.
     EXPECT_TRUE(thread.waitForEnd(0));
@@ -185,43 +223,53 @@ TEST(FThreadPriority, OutOfRangeIndexIsRefusedAndChangesNeitherStoredIndexNorRun
     ASSERT_TRUE(thread.setPriority(FThread::kBelowNormal));
     ASSERT_TRUE(thread.start());
     ASSERT_TRUE(thread.started.wait(static_cast<int32_t>(kGenerousMs)));
-    const pid_t tid = static_cast<pid_t>(thread.threadId());
-    const int niceBefore = niceOfTask(tid);
+    const uint32_t tid = thread.threadId();
+    const int levelBefore = levelOfThread(tid);
     EXPECT_FALSE(thread.setPriority(6));
     EXPECT_FALSE(thread.setPriority(-1));
     EXPECT_EQ(thread.priority(), FThread::kBelowNormal);
-    EXPECT_EQ(niceOfTask(tid), niceBefore);
+    EXPECT_EQ(levelOfThread(tid), levelBefore);
 
     thread.gate.release(1);
     ASSERT_TRUE(thread.waitForEnd(kGenerousMs));
     thread.kill();
 }
 
-// Lowering a thread's priority needs no privilege, so the indices at and below
-// normal can be observed from inside the body on any machine.
+// The thread is created suspended and resumed only once its priority is set, so
+// the body sees its level from its first instruction. Lowering needs no privilege,
+// so the indices at and below normal can be observed on any machine.
 TEST(FThreadPriority, IndexStoredBeforeStartIsAppliedBeforeTheBodyRuns) {
-    const int processNice = niceOfTask(getpid());
-    if (processNice > 8) GTEST_SKIP() << "process already runs too low to tell the levels apart";
+    if (levelOfThread(currentTid()) < -8) GTEST_SKIP() << "process already runs too low to tell the levels apart";
 
-    auto niceOfBodyAt = [](std::initializer_list<int32_t> indices) {
+    auto levelOfBodyAt = [](std::initializer_list<int32_t> indices) {
         RecordingThread thread("LRThread");
         for (int32_t index : indices) EXPECT_TRUE(thread.setPriority(index));
         EXPECT_TRUE(thread.start());
         EXPECT_TRUE(thread.waitForEnd(kGenerousMs));
         thread.kill();
-        return thread.niceAtEntry.load();
+        return thread.levelAtEntry.load();
     };
-    const int idle = niceOfBodyAt({FThread::kIdle});
-    const int below = niceOfBodyAt({FThread::kBelowNormal});
-    const int normal = niceOfBodyAt({FThread::kNormal});
-    const int lastOneWins = niceOfBodyAt({FThread::kIdle, FThread::kNormal});
+    const int idle = levelOfBodyAt({FThread::kIdle});
+    const int below = levelOfBodyAt({FThread::kBelowNormal});
+    const int normal = levelOfBodyAt({FThread::kNormal});
+    const int lastOneWins = levelOfBodyAt({FThread::kIdle, FThread::kNormal});
 
-    EXPECT_GT(idle, below);
-    EXPECT_GT(below, normal);
+    EXPECT_LT(idle, below);
+    EXPECT_LT(below, normal);
     EXPECT_EQ(lastOneWins, normal);
-    if (processNice == 0) {
+    if (processRunsAtNormalLevel()) {
         EXPECT_EQ(normal, 0); // the default keeps the process's own level
     }
+#if defined(_WIN32)
+    // Windows reports exactly the values of the map, the raised ones included.
+    if (processRunsAtNormalLevel()) {
+        EXPECT_EQ(idle, THREAD_PRIORITY_IDLE);
+        EXPECT_EQ(below, THREAD_PRIORITY_BELOW_NORMAL);
+        EXPECT_EQ(levelOfBodyAt({FThread::kAboveNormal}), THREAD_PRIORITY_ABOVE_NORMAL);
+        EXPECT_EQ(levelOfBodyAt({FThread::kHighest}), THREAD_PRIORITY_HIGHEST);
+        EXPECT_EQ(levelOfBodyAt({FThread::kTimeCritical}), THREAD_PRIORITY_TIME_CRITICAL);
+    }
+#endif
 }
 
 // The index maps onto the desktop scheduler's published levels for the normal and

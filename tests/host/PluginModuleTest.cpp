@@ -3,7 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 
 #include <sstream>
 
@@ -16,7 +20,15 @@ namespace {
 const std::string kModule = NIVOLO_MODULE_PATH;
 
 // A missing file, a real library that is no plug-in module, a text file.
-const std::string kNoModules[] = {"/nonexistent/dir/nivolo.so", "libm.so.6", __FILE__};
+#if defined(_WIN32)
+const std::string kSystemLibrary = "version.dll";
+const std::string kNoModules[] = {"C:\\nonexistent\\dir\\nivolo.dll", kSystemLibrary, __FILE__};
+
+// Whether the loader still holds the library; checked without loading it.
+bool stillMapped(const std::string& path) { return GetModuleHandleA(path.c_str()) != nullptr; }
+#else
+const std::string kSystemLibrary = "libm.so.6";
+const std::string kNoModules[] = {"/nonexistent/dir/nivolo.so", kSystemLibrary, __FILE__};
 
 // Whether the dynamic loader still holds the library; checked without loading it.
 bool stillMapped(const std::string& path) {
@@ -24,6 +36,7 @@ bool stillMapped(const std::string& path) {
     if (handle) dlclose(handle);
     return handle != nullptr;
 }
+#endif
 
 void expectNothingLoaded(const PluginModule& module) {
     EXPECT_FALSE(module.isLoaded());
@@ -123,7 +136,7 @@ TEST(InfoCommand, WhatIsNoModuleFailsWithOneErrorLine) {
         EXPECT_NE(run.status, 0) << path;
         EXPECT_TRUE(run.out.empty()) << path;
         EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;
-        EXPECT_NE(run.err.find(path == "libm.so.6" ? "not a plug-in module" : path), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find(path == kSystemLibrary ? "not a plug-in module" : path), std::string::npos) << run.err;
     }
 }
 

@@ -34,7 +34,7 @@ const ExpectedEntry kEntries[] = {
 class ModuleResource : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_NE(moduleHandle(), nullptr) << "cannot load " << NIVOLO_MODULE_PATH << ": " << dlerror();
+        ASSERT_NE(moduleHandle(), nullptr) << "cannot load " << NIVOLO_MODULE_PATH << ": " << loaderError();
         bytes_ = moduleResource();
         ASSERT_FALSE(bytes_.empty()) << "the module has no RCDATA \"NIVOLO.HRF\" of language 1033";
         std::string error;
@@ -147,6 +147,8 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(Hrf::findModuleResource(image.data(), image.size(), "nivolo.hrf", "RCDATA", 1033, offset, length, error));
     }
+    bool windowsModule() const { return image.size() > 2 && image[0] == 'M' && image[1] == 'Z'; }
+
     std::vector<uint8_t> image = readFile(NIVOLO_MODULE_PATH);
     size_t offset = 0, length = 0;
     std::string error;
@@ -154,14 +156,17 @@ protected:
 
 TEST_F(ModuleImage, TruncatedModuleFilesFailCleanlyUntilTheTableIsWhole) {
     const size_t whole = offset + length;
-    for (size_t size = 0; size < whole + 64 && size <= image.size(); ++size) {
+    // Every size over the headers and over the table's last page; in between (a DLL's
+    // resources sit behind its code) sizes a prime stride apart.
+    auto next = [whole](size_t size) { return size < 4096 || size + 4096 > whole ? size + 1 : size + 4093; };
+    for (size_t size = 0; size < whole + 64 && size <= image.size(); size = next(size)) {
         const std::vector<uint8_t> cut(image.begin(), image.begin() + size); // exact size, so overreads show
         size_t o = 0, n = 0;
         const bool found = Hrf::findModuleResource(cut.data(), cut.size(), "nivolo.hrf", "RCDATA", 1033, o, n, error);
         if (size < whole) {
             ASSERT_FALSE(found) << "found in the first " << size << " bytes";
             ASSERT_EQ(error.find('\n'), std::string::npos);
-        } else if (size >= whole + 3) { // the note segment ends after padding to 4 bytes
+        } else if (size >= whole + (windowsModule() ? 0 : 3)) { // an ELF note segment ends after padding to 4 bytes
             ASSERT_TRUE(found) << size << ": " << error;
             ASSERT_EQ(o, offset);
         }
@@ -169,9 +174,16 @@ TEST_F(ModuleImage, TruncatedModuleFilesFailCleanlyUntilTheTableIsWhole) {
 }
 
 TEST_F(ModuleImage, FlippedHeaderAndTableBitsNeverLeadOutsideTheFile) {
-    // ELF header, program headers, the notes up to the table's strings.
-    const size_t phoff = static_cast<size_t>(le32(&image[32])), phsize = size_t{le16(&image[54])} * le16(&image[56]);
-    std::vector<std::pair<size_t, size_t>> regions = {{0, 64}, {phoff, phsize}, {offset - 128, 128}};
+    // ELF: its header, the program headers, the notes up to the table's strings.
+    // PE: the DOS header, the PE headers with the section table, the resource directory.
+    std::vector<std::pair<size_t, size_t>> regions;
+    if (windowsModule()) {
+        const size_t pe = le32(&image[0x3C]);
+        regions = {{0, 64}, {pe, 24 + size_t{le16(&image[pe + 20])} + size_t{le16(&image[pe + 6])} * 40}, {offset - 128, 128}};
+    } else {
+        const size_t phoff = static_cast<size_t>(le32(&image[32])), phsize = size_t{le16(&image[54])} * le16(&image[56]);
+        regions = {{0, 64}, {phoff, phsize}, {offset - 128, 128}};
+    }
     for (const auto& [start, count] : regions) {
         for (size_t bit = 0; bit < count * 8; ++bit) {
             const size_t at = start + bit / 8;

@@ -163,7 +163,7 @@ TEST(ResourceFileNames, TwoNamesEqualWithoutRegardToCaseAreRefused) {
 class DamageSweep : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_NE(moduleHandle(), nullptr) << dlerror();
+        ASSERT_NE(moduleHandle(), nullptr) << loaderError();
         file_ = moduleResource();
         ASSERT_FALSE(file_.empty());
         std::string error;

@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 
 #include <cstdint>
 #include <cstring>
@@ -26,7 +30,22 @@ inline std::vector<uint8_t> readFile(const std::string& path) {
 }
 
 // The built module, loaded once for the process as a host loads it. Its handle is
-// what the module's own moduleHandle() reports: the start of its mapping.
+// what the module's own moduleHandle() reports: the start of its mapping (on
+// Windows the instance handle, which is the same).
+#if defined(_WIN32)
+inline Zel::Platform::ModuleHandle moduleHandle() {
+    static Zel::Platform::ModuleHandle handle =
+        reinterpret_cast<Zel::Platform::ModuleHandle>(LoadLibraryA(NIVOLO_MODULE_PATH));
+    return handle;
+}
+
+inline std::string loaderError() { return "error " + std::to_string(GetLastError()); }
+#else
+inline std::string loaderError() {
+    const char* text = dlerror();
+    return text ? text : "";
+}
+
 inline Zel::Platform::ModuleHandle moduleHandle() {
     static Zel::Platform::ModuleHandle handle = [] {
         void* library = dlopen(NIVOLO_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
@@ -38,6 +57,7 @@ inline Zel::Platform::ModuleHandle moduleHandle() {
     }();
     return handle;
 }
+#endif
 
 // The module's "NIVOLO.HRF" through the platform lookup; empty when not found.
 inline std::vector<uint8_t> moduleResource() {

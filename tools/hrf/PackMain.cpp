@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -88,9 +89,12 @@ int main(int argc, char** argv) {
 
     const std::string partial = outputPath + ".partial";
     if (!Hrf::saveFile(partial, packed, error)) return fail(error);
-    if (std::rename(partial.c_str(), outputPath.c_str()) != 0) {
+    // Replaces an older output in one step (a plain rename refuses to on Windows).
+    std::error_code renamed;
+    std::filesystem::rename(partial, outputPath, renamed);
+    if (renamed) {
         std::remove(partial.c_str());
-        return fail(outputPath + ": " + std::strerror(errno));
+        return fail(outputPath + ": " + renamed.message());
     }
     return 0;
 }

@@ -1,0 +1,30 @@
+#pragma once
+// What `measure` prints, whichever way the readings were taken: the text report
+// (the editor's value texts) and the one-line JSON object.
+
+#include <cstdint>
+#include <functional>
+#include <ostream>
+#include <string>
+
+#include "host/AudioSource.h"
+#include "host/MeterReadings.h"
+
+namespace NivoloHost {
+
+// "name (48000 Hz, 2 channels, 30.0 s)".
+void printReportHeader(const AudioSource& source, double seconds, std::ostream& out);
+
+// The readings as the editor shows them. valueText gives the text shown for a
+// reading's id (MeterReadings::Id, kUnitSwitch the unit); time the elapsed time.
+void printReadingLines(const std::function<std::string(int32_t id)>& valueText, const std::string& time,
+                       bool integratedOver, bool truePeakOver, std::ostream& out);
+
+// What a controller shows for a reading, from the readings alone: "%.1f", "--"
+// below the floor, the unit's name for kUnitSwitch.
+std::string readingText(const MeterReadings& readings, int32_t id);
+
+void printJson(const MeterReadings& r, const std::string& time, const AudioSource& source, double seconds,
+               std::ostream& out);
+
+} // namespace NivoloHost
