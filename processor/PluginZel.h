@@ -27,20 +27,28 @@ public:
     PluginZel(const Param::ParameterRecord* table, int32_t parameterCount);
     ~PluginZel() override;
 
-    // Chooses the vector primitives for this processor first.
+    // [ui thread] Chooses the vector primitives for this processor first.
     tresult initialize(FUnknown* context) override;
+    // [ui thread, inactive]
     tresult terminate() override;
+    // [ui thread]
     tresult setActive(uint8_t state) override;
+    // [ui thread, inactive]
     tresult setBusActive(int32_t mediaType, int32_t direction, int32_t index, uint8_t state) override;
+    // [ui thread, inactive]
     tresult offerArrangements(SpeakerArrangement* inputs, int32_t numIns, SpeakerArrangement* outputs,
                               int32_t numOuts) override;
+    // [ui thread, inactive] Rebuilds the accessor for a new block size or rate.
     tresult prepareProcessing(ProcessSetupInfo& setup) override;
-    // Answers success whatever the routine did (its result is for tests and
-    // subclasses); a block longer than the announced maximum is refused unprocessed.
+    // [audio thread, active] Answers success whatever the routine did (its
+    // result is for tests and subclasses); a block longer than the announced
+    // maximum is refused unprocessed. No allocation, no lock wait, no I/O.
     tresult process(ProcessBlock& block) override;
     uint32_t latencySamples() override;
     uint32_t tailSamples() override { return kInfiniteTail; }
+    // [ui thread] Any time, processing or not: the values of one moment.
     tresult getState(IByteStream* state) override;
+    // [ui thread] While processing runs, the audio thread applies it before its next block.
     tresult setState(IByteStream* state) override;
 
     // Must destroy an existing accessor, create one for the current block size
@@ -51,16 +59,21 @@ public:
     virtual tresult applyBusArrangements();
     virtual tresult applyArrangements(SpeakerArrangement input, SpeakerArrangement output,
                                       SpeakerArrangement sideChain);
-    // A change of state starts a cross-fade.
+    // [audio thread] A change of state starts a cross-fade.
     virtual void setBypass(double normalized);
+    // [audio thread] The last point of every queue, then afterParameterChanges.
     virtual void processParameterChanges(ProcessBlock& block);
+    // [audio thread]
     virtual void finishProcess(ProcessBlock&) {}
     virtual void setSideChainSupported(bool state) { sideChainSupported_ = state; }
     // Without a fade (restored state).
     virtual void setBypassState(bool state) { bypass_ = state ? 1u : 0u; }
+    // [audio thread]
     virtual void outputParameterHook(IParamChanges*) {}
+    // [audio thread, active] The routines process calls, chosen by the active buses.
     virtual tresult processWithoutInput(ProcessBlock& block);
     virtual tresult processMain(ProcessBlock& block);
+    // Never reached by the meter (it has no side-chain bus); the slot keeps its place in the table.
     virtual tresult processWithSideChain(ProcessBlock& block);
     virtual tresult processBypassed(ProcessBlock& block);
     virtual void getFallbackArrangements(SpeakerArrangement requested, SpeakerArrangement& input,
@@ -73,11 +86,11 @@ public:
     uint32_t bypassParameterId() const { return bypassParamId_; }
 
 protected:
-    // One parameter change: bypass, then the plain value to the accessor.
+    // [audio thread] One parameter change: bypass, then the plain value to the accessor.
     virtual void applyParameterChange(uint32_t id, double normalized);
     // After restored values reached the accessor: bypass follows them.
     virtual void stateRestored();
-    // After the block's changes: the output hook (or the readings, in subclasses).
+    // [audio thread] After the block's changes: the output hook (or the readings, in subclasses).
     virtual void afterParameterChanges(ProcessBlock& block);
     void selectProcessFunction();
 
@@ -100,6 +113,7 @@ private:
     // a running analysis. States: idle, pending (written), applying (audio thread).
     enum : int32_t { kStateIdle = 0, kStatePending = 1, kStateApplying = 2 };
     void applyRestoredValues();
+    // [audio thread] A state restored while processing ran.
     void applyPendingState();
     // [audio thread] Brackets every change of the accessor's values while
     // processing runs: the count is odd while they change.

@@ -16,10 +16,9 @@ class IMessageObject;
 
 class PluginZelVu : public PluginZel {
 public:
-
     using PluginZel::PluginZel;
 
-    // Then tells the controller the channel counts and the state.
+    // [ui thread] Then tells the controller the channel counts and the state.
     tresult setActive(uint8_t state) override;
     // [ui thread] Requests and resets from the controller; everything else is ignored (0).
     tresult notify(IMessageObject* message) override;
@@ -30,11 +29,14 @@ public:
     bool isDataRequested() const { return dataRequested_.load(std::memory_order_acquire); }
 
 protected:
+    // [audio thread] Pending level resets, then the readings when they were asked for.
     void afterParameterChanges(ProcessBlock& block) override;
     DSP::AlgoAccessorVu* vuAccessor() const { return dynamic_cast<DSP::AlgoAccessorVu*>(accessor_.get()); }
 
-    // Messages of one integer or one text under the message's own id; dropped
-    // silently when there is no host, no message or no peer.
+    // [any thread; the audio thread sends "time"] Messages of one integer or one
+    // text under the message's own id; dropped silently when there is no host,
+    // no message or no peer. The message objects are the host's: the one
+    // allocation the audio path makes.
     void sendIntMessage(const char* id, int64_t value);
     void sendTextMessage(const char* id, const char* text);
     void clearDataRequest() { dataRequested_.store(false, std::memory_order_release); }
@@ -46,6 +48,7 @@ private:
     // readings; otherwise it is carried out at once.
     void requestPeakClear(uint32_t which);
     void clearPeaks(uint32_t which);
+    // [audio thread]
     void applyPendingPeakClears();
 
     std::atomic<bool> dataRequested_{false};

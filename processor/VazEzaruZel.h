@@ -13,10 +13,13 @@ public:
 
     VazEzaruZel();
 
+    // [ui thread]
     tresult initialize(FUnknown* context) override;
     void createAccessor() override;
     tresult prepareProcessing(ProcessSetupInfo& setup) override;
+    // [audio thread, active] Counts the elapsed time, then the meter.
     tresult processMain(ProcessBlock& block) override;
+    // [audio thread, active]
     void writeOutputParameters(IParamChanges* changes, int32_t numSamples) override;
 
     int64_t elapsedSamples() const { return elapsedSamples_; }
@@ -26,6 +29,7 @@ public:
     static void formatTime(int64_t seconds, char* text, size_t size);
 
 protected:
+    // [audio thread] Reset and unit switch side effects, then as every parameter.
     void applyParameterChange(uint32_t id, double normalized) override;
     // The unit switch follows the restored values too.
     void stateRestored() override;
@@ -54,6 +58,7 @@ private:
         }
     };
 
+    // [audio thread]
     bool blockLiesBeforeCycle(const ProcessBlock& block) const;
     void passThrough(ProcessBlock& block);
     void sendTime();
