@@ -7,6 +7,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev
   libsndfile1-dev pkg-config
+  libavformat-dev libavcodec-dev libavutil-dev libswresample-dev
   libebur128-dev
   libpugixml-dev libcairo2-dev fonts-liberation
 )
