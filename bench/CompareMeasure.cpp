@@ -4,44 +4,52 @@
 // and both readings side by side.
 
 #include <ebur128.h>
-#include <sndfile.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
+
+#include "host/AudioSource.h"
 
 namespace {
 
 constexpr int kRate = 48000;
 constexpr int kSeconds = 600;
 
-// Programme-like material: level changes every few seconds, a tone mix and noise.
+// Programme-like material: level changes every few seconds, a tone mix and
+// noise, as a 24-bit stereo WAV.
 bool writeProgramme(const std::string& path) {
-    SF_INFO info{};
-    info.samplerate = kRate;
-    info.channels = 2;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_24;
-    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-    if (!file) return false;
+    std::ofstream file(path, std::ios::binary);
+    auto u16 = [&](uint32_t v) { file.put(static_cast<char>(v)).put(static_cast<char>(v >> 8)); };
+    auto u32 = [&](uint32_t v) { u16(v & 0xFFFF), u16(v >> 16); };
+    const uint32_t dataBytes = 2u * 3u * kRate * kSeconds;
+    file << "RIFF", u32(36 + dataBytes), file << "WAVEfmt ", u32(16), u16(1), u16(2), u32(kRate), u32(6 * kRate);
+    u16(6), u16(24), file << "data", u32(dataBytes);
     std::mt19937 random(7);
     std::normal_distribution<float> noise(0.0f, 1.0f);
-    std::vector<float> block(2 * kRate);
+    std::string block;
     for (int second = 0; second < kSeconds; ++second) {
         const double level = std::pow(10.0, (-30.0 + 12.0 * std::sin(second * 0.37)) / 20.0);
+        block.clear();
         for (int i = 0; i < kRate; ++i) {
             const double t = second + static_cast<double>(i) / kRate;
             const double tone = 0.6 * std::sin(2 * M_PI * 220 * t) + 0.3 * std::sin(2 * M_PI * 1760 * t);
-            block[2 * static_cast<size_t>(i)] = static_cast<float>(level * (tone + 0.2 * noise(random)));
-            block[2 * static_cast<size_t>(i) + 1] = static_cast<float>(level * (tone * 0.8 + 0.2 * noise(random)));
+            for (const double x : {level * (tone + 0.2 * noise(random)), level * (tone * 0.8 + 0.2 * noise(random))}) {
+                const auto word = static_cast<int32_t>(std::lround(std::clamp(x, -1.0, 1.0) * 8388607.0));
+                for (int b = 0; b < 3; ++b) block += static_cast<char>(word >> (8 * b));
+            }
         }
-        sf_writef_float(file, block.data(), kRate);
+        file << block;
     }
-    sf_close(file);
-    return true;
+    return static_cast<bool>(file);
 }
 
 double seconds(std::chrono::steady_clock::time_point since) {
@@ -52,18 +60,18 @@ double seconds(std::chrono::steady_clock::time_point since) {
 
 int main(int argc, char** argv) {
     const std::string path = argc > 1 ? argv[1] : "/tmp/nivolo-bench-10min.wav";
-    SF_INFO probe{};
-    if (SNDFILE* existing = sf_open(path.c_str(), SFM_READ, &probe)) {
-        sf_close(existing);
-    } else if (!writeProgramme(path)) {
+    std::string error;
+    if (!std::filesystem::exists(path) && !writeProgramme(path)) {
         std::fprintf(stderr, "cannot write %s\n", path.c_str());
         return 1;
     }
-    SF_INFO info{};
-    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-    if (!file) return 1;
-    const double audioSeconds = static_cast<double>(info.frames) / info.samplerate;
-    sf_close(file);
+    std::unique_ptr<NivoloHost::AudioSource> file = NivoloHost::AudioSource::openFile(path, 0, error);
+    if (!file) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    const double audioSeconds = static_cast<double>(file->frames()) / file->sampleRate();
+    file.reset();
 
     // Ours: the whole command, file reading included.
     const std::string command = std::string(NIVOLO_HOST_PATH) + " measure '" + path + "' --json";
@@ -79,28 +87,31 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    // The reference library, reading the same file the same way.
+    // The reference library, reading the same file through the host's reader.
     start = std::chrono::steady_clock::now();
-    file = sf_open(path.c_str(), SFM_READ, &info);
-    ebur128_state* state = ebur128_init(static_cast<unsigned>(info.channels), static_cast<unsigned long>(info.samplerate),
+    file = NivoloHost::AudioSource::openFile(path, 0, error);
+    if (!file) return 1;
+    const auto channels = static_cast<unsigned>(file->channels());
+    const auto rate = static_cast<unsigned long>(file->sampleRate());
+    ebur128_state* state = ebur128_init(channels, rate,
                                         EBUR128_MODE_M | EBUR128_MODE_S | EBUR128_MODE_I | EBUR128_MODE_LRA |
                                             EBUR128_MODE_SAMPLE_PEAK | EBUR128_MODE_TRUE_PEAK);
-    std::vector<float> block(4096 * static_cast<size_t>(info.channels));
-    sf_count_t got;
-    while ((got = sf_readf_float(file, block.data(), 4096)) > 0) ebur128_add_frames_float(state, block.data(), static_cast<size_t>(got));
+    std::vector<float> block(4096 * static_cast<size_t>(channels));
+    for (int64_t got; (got = file->read(block.data(), 4096)) > 0;)
+        ebur128_add_frames_float(state, block.data(), static_cast<size_t>(got));
     double integrated = 0, range = 0, peak = 0;
     ebur128_loudness_global(state, &integrated);
     ebur128_loudness_range(state, &range);
-    for (unsigned c = 0; c < static_cast<unsigned>(info.channels); ++c) {
+    for (unsigned c = 0; c < channels; ++c) {
         double p = 0;
         ebur128_true_peak(state, c, &p);
         peak = std::max(peak, p);
     }
     ebur128_destroy(&state);
-    sf_close(file);
+    file.reset();
     const double reference = seconds(start);
 
-    std::printf("file: %s (%.0f s, %d Hz, %d channels)\n", path.c_str(), audioSeconds, info.samplerate, info.channels);
+    std::printf("file: %s (%.0f s, %lu Hz, %u channels)\n", path.c_str(), audioSeconds, rate, channels);
     std::printf("nivolo-host measure: %.3f s, %.0fx realtime: %s", ours, audioSeconds / ours, json.c_str());
     std::printf("reference library:   %.3f s, %.0fx realtime: integrated %.1f LUFS, range %.1f LU, true peak %.1f dBTP\n",
                 reference, audioSeconds / reference, integrated, range, 20 * std::log10(peak));

@@ -86,7 +86,8 @@ void printJson(const MeterReadings& r, const std::string& time, const AudioSourc
         << ", \"shortTermMax\": " << jsonNumber(r.shown(r.shortTermMax))
         << ", \"loudnessRange\": " << jsonNumber(r.loudnessRange) << ", \"truePeak\": " << jsonNumber(r.shownTruePeak())
         << ", \"time\": " << jsonString(time) << ", \"integratedOver\": " << (r.integratedOver ? "true" : "false")
-        << ", \"truePeakOver\": " << (r.truePeakOver ? "true" : "false") << "}\n";
+        << ", \"truePeakOver\": " << (r.truePeakOver ? "true" : "false")
+        << ", \"warning\": " << (source.warning().empty() ? "null" : jsonString(source.warning())) << "}\n";
 }
 
 // Ids of this process's threads.
@@ -114,12 +115,12 @@ public:
     int open(bool withEditor) {
         if (options_.blockSize < 1 || options_.blockSize > 1 << 20) return fail("--block must be between 1 and 1048576");
         std::string error;
-        source_ = options_.file.empty() ? AudioSource::builtInProgramme() : AudioSource::openFile(options_.file, error);
+        source_ = options_.file.empty() ? AudioSource::builtInProgramme()
+                                        : AudioSource::openFile(options_.file, options_.stream, error);
         if (!source_) return fail(error);
         if (source_->channels() < 1 || source_->channels() > kMaxChannels)
             return fail("'" + source_->name() + "' has " + std::to_string(source_->channels()) +
                         " channels; the meter measures 1 to 14");
-        if (source_->frames() <= 0) return fail("'" + source_->name() + "' holds no audio");
         if (!(source_->sampleRate() >= 1.0)) return fail("'" + source_->name() + "' has no valid sample rate");
         if (source_->sampleRate() > kMaxSampleRate)
             return fail("'" + source_->name() + "' has a sample rate of " + std::to_string(std::llround(source_->sampleRate())) +
@@ -129,6 +130,7 @@ public:
         ProcessingSession::Options setup;
         setup.sampleRate = source_->sampleRate();
         setup.channels = source_->channels();
+        setup.arrangement = source_->arrangement();
         setup.blockSize = options_.blockSize;
         setup.processMode = options_.realtime ? Zel::kRealtime : Zel::kOffline;
         if (!plugin_.open(module_.factory(), setup, error)) return fail(error);
@@ -148,7 +150,7 @@ public:
         return 0;
     }
 
-    // Plays up to `frames` frames (all of them when negative). 0 or the exit status.
+    // Plays up to `limit` frames (all of them when negative). 0 or the exit status.
     int play(int64_t limit) {
         const int32_t channels = source_->channels();
         const auto block = static_cast<size_t>(options_.blockSize);
@@ -157,16 +159,17 @@ public:
         std::vector<float*> pointers(static_cast<size_t>(channels));
         for (int32_t c = 0; c < channels; ++c) pointers[static_cast<size_t>(c)] = planar[static_cast<size_t>(c)].data();
 
-        const int64_t total = limit < 0 ? source_->frames() : std::min(limit, source_->frames());
+        // The length is what decodes; the container's figure only paces the progress bar.
+        const int64_t estimate = limit < 0 ? source_->frames() : limit;
         const auto step = std::max<int64_t>(1, static_cast<int64_t>(kTimelineStep * source_->sampleRate()));
         int64_t nextStep = step;
         int lastPercent = -1;
         const auto start = std::chrono::steady_clock::now();
         auto lastTick = start;
         ProcessingSession& session = plugin_.session();
-        while (done_ < total) {
-            const int64_t got =
-                source_->read(interleaved.data(), std::min<int64_t>(static_cast<int64_t>(block), total - done_));
+        while (limit < 0 || done_ < limit) {
+            const auto want = limit < 0 ? static_cast<int64_t>(block) : std::min<int64_t>(static_cast<int64_t>(block), limit - done_);
+            const int64_t got = source_->read(interleaved.data(), want);
             if (got <= 0) break;
             for (int64_t i = 0; i < got; ++i)
                 for (int32_t c = 0; c < channels; ++c)
@@ -216,16 +219,15 @@ public:
                 }
                 nextStep += step;
             }
-            if (options_.progress && !options_.realtime) {
-                const int percent = static_cast<int>(100 * done_ / total);
-                if (percent != lastPercent) drawProgress(static_cast<double>(done_) / static_cast<double>(total), out_);
+            if (options_.progress && !options_.realtime && estimate > 0) {
+                const double fraction = std::min(1.0, static_cast<double>(done_) / static_cast<double>(estimate));
+                const int percent = static_cast<int>(100 * fraction);
+                if (percent != lastPercent) drawProgress(fraction, out_);
                 lastPercent = percent;
             }
         }
         if (options_.progress) out_ << "\r" << std::string(80, ' ') << "\r" << std::flush;
-        if (done_ < total)
-            return fail("'" + source_->name() + "' ended after " + std::to_string(done_) + " of " +
-                        std::to_string(total) + " frames: it is damaged or cut short");
+        if (!source_->warning().empty()) err_ << "nivolo-host: warning: " << source_->warning() << "\n";
         settle();
         if (!session.readings().received) return fail("the processor sent no readings");
         return 0;

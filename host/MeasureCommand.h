@@ -10,7 +10,8 @@ namespace NivoloHost {
 
 struct MeasureOptions {
     std::string modulePath;
-    std::string file;      // empty: the built-in programme
+    std::string file;      // empty: the built-in programme; "-": standard input
+    int stream = 0;        // which audio stream of the file, counted from 0
     bool json = false;
     bool lu = false;       // readings in LU (LUFS + 23)
     int blockSize = 1024;

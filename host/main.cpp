@@ -14,12 +14,14 @@ namespace {
 
 const char* const kUsage =
     "usage: nivolo-host info [--module PATH]\n"
-    "       nivolo-host measure [FILE] [--json] [--lu] [--block N] [--timeline OUT.csv] [--plot OUT.png]\n"
-    "                           [--editor OUT.png] [--realtime] [--module PATH]\n"
-    "       nivolo-host render [FILE] --out OUT.png [--at SECONDS] [--click NAME]... [--lu] [--block N]\n"
+    "       nivolo-host measure [FILE] [--stream N] [--json] [--lu] [--block N] [--timeline OUT.csv]\n"
+    "                           [--plot OUT.png] [--editor OUT.png] [--realtime] [--module PATH]\n"
+    "       nivolo-host render [FILE] --out OUT.png [--at SECONDS] [--click NAME]... [--stream N] [--lu] [--block N]\n"
     "  info      print the module's factory and class information\n"
-    "  measure   measure FILE (WAV, FLAC, AIFF, OGG, ...) or, without FILE, the built-in programme\n"
+    "  measure   measure FILE (any audio or video file FFmpeg decodes; - reads standard input) or,\n"
+    "            without FILE, the built-in programme\n"
     "  render    play FILE (or the built-in programme), click named controls, save the editor as a PNG\n"
+    "  --stream N       the file's Nth audio stream, counted from 0 (default 0: the first)\n"
     "  --json           one JSON object with the final readings\n"
     "  --lu             readings in LU (LUFS + 23) instead of LUFS\n"
     "  --block N        host block size in samples (default 1024)\n"
@@ -89,6 +91,16 @@ int main(int argc, char** argv) {
             if (arg == "--timeline" && command == "measure" && value(measure.timeline)) continue;
             if (arg == "--plot" && command == "measure" && value(measure.plot)) continue;
             if (arg == "--editor" && command == "measure" && value(measure.editor)) continue;
+            if (arg == "--stream" && value(number)) {
+                char* end = nullptr;
+                const long n = std::strtol(number.c_str(), &end, 10);
+                if (number.empty() || !end || *end != '\0' || n < 0 || n > 1000000) {
+                    std::cerr << "nivolo-host: --stream wants an audio stream number (0 or more), not '" << number << "'\n";
+                    return 2;
+                }
+                measure.stream = static_cast<int>(n);
+                continue;
+            }
             if (arg == "--block" && value(number)) {
                 char* end = nullptr;
                 const long n = std::strtol(number.c_str(), &end, 10);
@@ -99,7 +111,7 @@ int main(int argc, char** argv) {
                 measure.blockSize = static_cast<int>(n);
                 continue;
             }
-            if (!arg.empty() && arg[0] != '-' && measure.file.empty()) {
+            if (!arg.empty() && (arg[0] != '-' || arg == "-") && measure.file.empty()) {
                 measure.file = arg;
                 continue;
             }
