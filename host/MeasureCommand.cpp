@@ -50,7 +50,7 @@ std::string jsonString(const std::string& s) {
 std::string jsonNumber(std::optional<double> value) {
     if (!value) return "null";
     char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%.1f", *value);
+    std::snprintf(buffer, sizeof buffer, "%.2f", *value);
     return buffer;
 }
 

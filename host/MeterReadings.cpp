@@ -35,7 +35,7 @@ std::optional<double> MeterReadings::shownTruePeak() const {
 std::string MeterReadings::text(std::optional<double> value) {
     if (!value) return "--";
     char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%.1f", *value);
+    std::snprintf(buffer, sizeof buffer, "%.2f", *value);
     return buffer;
 }
 

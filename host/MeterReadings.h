@@ -47,6 +47,7 @@ struct MeterReadings {
     std::optional<double> shown(double loudness) const;
     std::optional<double> shownTruePeak() const;
     const char* unit() const { return luMode ? "LU" : "LUFS"; }
+    // Two decimals, "--" for none: the figures scripts read (the editor shows its own texts).
     static std::string text(std::optional<double> value);
 };
 
