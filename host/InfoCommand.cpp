@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "host/AudioSource.h"
 #include "host/PluginModule.h"
 #include "interfaces/IPtr.h"
 #include "interfaces/TextUtf16.h"
@@ -104,6 +105,28 @@ int runInfo(const std::string& modulePath, std::ostream& out, std::ostream& err)
         out << "    sdk version:    " << quoted(view.sdkVersion) << "\n";
     }
     return 0;
+}
+
+int runVersion(const std::string& hostVersion, const std::string& modulePath, std::ostream& out, std::ostream& err) {
+    out << "nivolo-host " << hostVersion << "\n";
+    PluginModule module;
+    std::string error;
+    int status = 0;
+    if (!module.load(modulePath, error)) {
+        err << "nivolo-host: " << error << "\n";
+        status = 1;
+    } else {
+        Zel::IPluginFactory* factory = module.factory();
+        ClassView view;
+        bool found = false;
+        for (int32_t i = 0; !found && i < factory->classCount(); ++i)
+            found = readClass(factory, i, view) && view.category == "Audio Module Class";
+        out << (found ? view.name : std::string("module")) << " "
+            << (found && !view.version.empty() ? view.version : std::string("(no version)")) << " (" << modulePath
+            << ")\n";
+    }
+    out << AudioSource::libraryVersions() << "\n";
+    return status;
 }
 
 } // namespace NivoloHost

@@ -17,10 +17,12 @@ const char* const kUsage =
     "       nivolo-host measure [FILE] [--stream N] [--json] [--lu] [--block N] [--timeline OUT.csv]\n"
     "                           [--plot OUT.png] [--editor OUT.png] [--realtime] [--module PATH]\n"
     "       nivolo-host render [FILE] --out OUT.png [--at SECONDS] [--click NAME]... [--stream N] [--lu] [--block N]\n"
+    "       nivolo-host --version [--module PATH]\n"
     "  info      print the module's factory and class information\n"
     "  measure   measure FILE (any audio or video file FFmpeg decodes; - reads standard input) or,\n"
     "            without FILE, the built-in programme\n"
     "  render    play FILE (or the built-in programme), click named controls, save the editor as a PNG\n"
+    "  --version print the versions of nivolo-host, the module and FFmpeg\n"
     "  --stream N       the file's Nth audio stream, counted from 0 (default 0: the first)\n"
     "  --json           one JSON object with the final readings\n"
     "  --lu             readings in LU (LUFS + 23) instead of LUFS\n"
@@ -120,6 +122,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (command == "info") return NivoloHost::runInfo(measure.modulePath, std::cout, std::cerr);
+    if (command == "--version") return NivoloHost::runVersion(NIVOLO_VERSION, measure.modulePath, std::cout, std::cerr);
     if (command == "measure" || command == "render") {
         measure.progress = command == "measure" && isatty(STDOUT_FILENO) && !measure.json;
         int status = command == "measure" ? NivoloHost::runMeasure(measure, std::cout, std::cerr)
