@@ -90,6 +90,11 @@ void printJson(const MeterReadings& r, const std::string& time, const AudioSourc
         << ", \"warning\": " << (source.warning().empty() ? "null" : jsonString(source.warning())) << "}\n";
 }
 
+// After a run that worked: one line on audio that could not be decoded.
+void warnOfDamage(const AudioSource& source, std::ostream& err) {
+    if (!source.warning().empty()) err << "nivolo-host: warning: " << source.warning() << "\n";
+}
+
 // Ids of this process's threads.
 void drawProgress(double fraction, std::ostream& out) {
     const int width = 40;
@@ -227,7 +232,6 @@ public:
             }
         }
         if (options_.progress) out_ << "\r" << std::string(80, ' ') << "\r" << std::flush;
-        if (!source_->warning().empty()) err_ << "nivolo-host: warning: " << source_->warning() << "\n";
         settle();
         if (!session.readings().received) return fail("the processor sent no readings");
         return 0;
@@ -273,6 +277,7 @@ int runMeasure(const MeasureOptions& options, std::ostream& out, std::ostream& e
         if (!writeLoudnessPlot(player.series(), options.plot, error)) return player.fail(error);
     }
     if (!options.editor.empty() && !plugin.editor()->renderToPng(options.editor, error)) return player.fail(error);
+    warnOfDamage(player.source(), err);
     if (options.json) {
         printJson(plugin.session().readings(), plugin.controlText("time"), player.source(), seconds, out);
     } else {
@@ -302,6 +307,7 @@ int runRender(const RenderOptions& options, std::ostream& out, std::ostream& err
     }
     std::string error;
     if (!plugin.editor()->renderToPng(options.out, error)) return player.fail(error);
+    warnOfDamage(player.source(), err);
     char when[64];
     std::snprintf(when, sizeof when, "%.1f s", static_cast<double>(player.done()) / player.source().sampleRate());
     out << options.out << ": the editor after " << when << " of " << player.source().name() << "\n";
