@@ -29,7 +29,9 @@ check:
 	@bash tools/install-deps.sh --check
 	@bash tools/check.sh
 
-demo: build
+# Only what it runs: the host and its module, not the test programs.
+demo: configure
+	@cmake --build $(BUILD_DIR) -j$(JOBS) --target nivolo-host nivolo
 	@./$(BUILD_DIR)/nivolo-host measure --editor $(BUILD_DIR)/editor.png --plot $(BUILD_DIR)/loudness.png
 
 bench: configure

@@ -4,15 +4,20 @@
 // and both readings side by side.
 
 #include <ebur128.h>
-#include <sndfile.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
+
+#include "host/AudioSource.h"
 
 namespace {
 
@@ -20,20 +25,20 @@ constexpr int kRate = 48000;
 constexpr int kSeconds = 600;
 
 // Ten minutes of stereo pink noise (independent channels, about -20 dBFS RMS)
-// as 32-bit float samples: what a mastering engineer measures most often is
+// as a 32-bit float WAV: what a mastering engineer measures most often is
 // broadband programme, and a float file costs the reader next to nothing.
 bool writePinkNoise(const std::string& path) {
-    SF_INFO info{};
-    info.samplerate = kRate;
-    info.channels = 2;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-    if (!file) return false;
+    std::ofstream file(path, std::ios::binary);
+    auto u16 = [&](uint32_t v) { file.put(static_cast<char>(v)).put(static_cast<char>(v >> 8)); };
+    auto u32 = [&](uint32_t v) { u16(v & 0xFFFF), u16(v >> 16); };
+    const uint32_t dataBytes = 2u * 4u * kRate * kSeconds;
+    file << "RIFF", u32(36 + dataBytes), file << "WAVEfmt ", u32(16), u16(3), u16(2), u32(kRate), u32(8 * kRate);
+    u16(8), u16(32), file << "data", u32(dataBytes);
     std::mt19937 random(7);
     std::normal_distribution<double> white(0.0, 1.0);
     // A sum of first-order sections with poles spread over the audio band: -3 dB per octave.
     double b[2][7] = {};
-    std::vector<float> block(2 * kRate);
+    std::vector<float> block(2 * static_cast<size_t>(kRate));
     for (int second = 0; second < kSeconds; ++second) {
         for (int i = 0; i < kRate; ++i) {
             for (int c = 0; c < 2; ++c) {
@@ -50,10 +55,9 @@ bool writePinkNoise(const std::string& path) {
                 block[2 * static_cast<size_t>(i) + static_cast<size_t>(c)] = static_cast<float>(pink * 0.02);
             }
         }
-        sf_writef_float(file, block.data(), kRate);
+        file.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(sizeof(float) * block.size()));
     }
-    sf_close(file);
-    return true;
+    return static_cast<bool>(file);
 }
 
 double seconds(std::chrono::steady_clock::time_point since) {
@@ -64,18 +68,18 @@ double seconds(std::chrono::steady_clock::time_point since) {
 
 int main(int argc, char** argv) {
     const std::string path = argc > 1 ? argv[1] : "/tmp/nivolo-bench-pink-10min.wav";
-    SF_INFO probe{};
-    if (SNDFILE* existing = sf_open(path.c_str(), SFM_READ, &probe)) {
-        sf_close(existing);
-    } else if (!writePinkNoise(path)) {
+    std::string error;
+    if (!std::filesystem::exists(path) && !writePinkNoise(path)) {
         std::fprintf(stderr, "cannot write %s\n", path.c_str());
         return 1;
     }
-    SF_INFO info{};
-    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-    if (!file) return 1;
-    const double audioSeconds = static_cast<double>(info.frames) / info.samplerate;
-    sf_close(file);
+    std::unique_ptr<NivoloHost::AudioSource> file = NivoloHost::AudioSource::openFile(path, 0, error);
+    if (!file) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    const double audioSeconds = static_cast<double>(file->frames()) / file->sampleRate();
+    file.reset();
 
     // Ours: the whole command, file reading included.
     const std::string command = std::string(NIVOLO_HOST_PATH) + " measure '" + path + "' --json";
@@ -91,28 +95,31 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    // The reference library, reading the same file the same way.
+    // The reference library, reading the same file through the host's reader.
     start = std::chrono::steady_clock::now();
-    file = sf_open(path.c_str(), SFM_READ, &info);
-    ebur128_state* state = ebur128_init(static_cast<unsigned>(info.channels), static_cast<unsigned long>(info.samplerate),
+    file = NivoloHost::AudioSource::openFile(path, 0, error);
+    if (!file) return 1;
+    const auto channels = static_cast<unsigned>(file->channels());
+    const auto rate = static_cast<unsigned long>(file->sampleRate());
+    ebur128_state* state = ebur128_init(channels, rate,
                                         EBUR128_MODE_M | EBUR128_MODE_S | EBUR128_MODE_I | EBUR128_MODE_LRA |
                                             EBUR128_MODE_SAMPLE_PEAK | EBUR128_MODE_TRUE_PEAK);
-    std::vector<float> block(4096 * static_cast<size_t>(info.channels));
-    sf_count_t got;
-    while ((got = sf_readf_float(file, block.data(), 4096)) > 0) ebur128_add_frames_float(state, block.data(), static_cast<size_t>(got));
+    std::vector<float> block(4096 * static_cast<size_t>(channels));
+    for (int64_t got; (got = file->read(block.data(), 4096)) > 0;)
+        ebur128_add_frames_float(state, block.data(), static_cast<size_t>(got));
     double integrated = 0, range = 0, peak = 0;
     ebur128_loudness_global(state, &integrated);
     ebur128_loudness_range(state, &range);
-    for (unsigned c = 0; c < static_cast<unsigned>(info.channels); ++c) {
+    for (unsigned c = 0; c < channels; ++c) {
         double p = 0;
         ebur128_true_peak(state, c, &p);
         peak = std::max(peak, p);
     }
     ebur128_destroy(&state);
-    sf_close(file);
+    file.reset();
     const double reference = seconds(start);
 
-    std::printf("file: %s (%.0f s, %d Hz, %d channels)\n", path.c_str(), audioSeconds, info.samplerate, info.channels);
+    std::printf("file: %s (%.0f s, %lu Hz, %u channels)\n", path.c_str(), audioSeconds, rate, channels);
     std::printf("nivolo-host measure: %.3f s, %.0fx realtime: %s", ours, audioSeconds / ours, json.c_str());
     std::printf("reference library:   %.3f s, %.0fx realtime: integrated %.1f LUFS, range %.1f LU, true peak %.1f dBTP\n",
                 reference, audioSeconds / reference, integrated, range, 20 * std::log10(peak));

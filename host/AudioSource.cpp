@@ -48,7 +48,7 @@ public:
 
     double sampleRate() const override { return rate_; }
     int32_t channels() const override { return channels_; }
-    int64_t frames() const override { return kUnknownLength; }
+    int64_t frames() const override { return 0; } // a pipe tells its length only by ending
     std::string name() const override { return name_; }
 
     int64_t read(float* interleaved, int64_t count) override {

@@ -106,4 +106,27 @@ int runInfo(const std::string& modulePath, std::ostream& out, std::ostream& err)
     return 0;
 }
 
+int runVersion(const std::string& hostVersion, const std::string& modulePath, const std::string& libraries,
+               std::ostream& out, std::ostream& err) {
+    out << "nivolo-host " << hostVersion << "\n";
+    PluginModule module;
+    std::string error;
+    int status = 0;
+    if (!module.load(modulePath, error)) {
+        err << "nivolo-host: " << error << "\n";
+        status = 1;
+    } else {
+        Zel::IPluginFactory* factory = module.factory();
+        ClassView view;
+        bool found = false;
+        for (int32_t i = 0; !found && i < factory->classCount(); ++i)
+            found = readClass(factory, i, view) && view.category == "Audio Module Class";
+        out << (found ? view.name : std::string("module")) << " "
+            << (found && !view.version.empty() ? view.version : std::string("(no version)")) << " (" << modulePath
+            << ")\n";
+    }
+    out << libraries << "\n";
+    return status;
+}
+
 } // namespace NivoloHost

@@ -16,6 +16,7 @@
 #include "host/MeasureReport.h"
 #include "host/PluginInstance.h"
 #include "host/PluginModule.h"
+#include "host/SourcePrefetcher.h"
 
 namespace NivoloHost {
 
@@ -26,6 +27,11 @@ constexpr int kMaxChannels = 14;
 // sizes its windows and delay lines by it, so a forged one would cost gigabytes.
 constexpr double kMaxSampleRate = 768000.0;
 constexpr double kTimelineStep = 0.1; // seconds of audio between timeline rows and worker pauses
+
+// After a run that worked: one line on audio that could not be decoded.
+void warnOfDamage(const AudioSource& source, std::ostream& err) {
+    if (!source.warning().empty()) err << "nivolo-host: warning: " << source.warning() << "\n";
+}
 
 void drawProgress(double fraction, std::ostream& out) {
     const int width = 40;
@@ -45,10 +51,10 @@ public:
     }
     bool isOpen() const { return file_.is_open(); }
     void row(double seconds, const MeterReadings& r) {
-        auto cell = [](std::optional<double> v) { return v ? MeterReadings::text(v) : std::string(); };
+        auto cell = [](std::optional<double> v) { return v ? MeterReadings::preciseText(v) : std::string(); };
         file_ << seconds << "," << cell(r.shown(r.momentary)) << "," << cell(r.shown(r.shortTerm)) << ","
               << cell(r.shown(r.integrated)) << "," << cell(r.shown(r.momentaryMax)) << ","
-              << cell(r.shown(r.shortTermMax)) << "," << MeterReadings::text(r.loudnessRange) << ","
+              << cell(r.shown(r.shortTermMax)) << "," << MeterReadings::preciseText(r.loudnessRange) << ","
               << cell(r.shownTruePeak()) << "\n";
     }
 
@@ -62,24 +68,6 @@ void drawLiveLine(PluginInstance& plugin, std::ostream& out) {
         << "  I " << plugin.valueText(MeterReadings::kIntegrated) << " " << plugin.valueText(MeterReadings::kUnitSwitch)
         << "  LRA " << plugin.valueText(MeterReadings::kLoudnessRange) << "  TP "
         << plugin.valueText(MeterReadings::kTruePeak) << "  " << plugin.controlText("time") << "   " << std::flush;
-}
-
-// Interleaved frames into one buffer per channel.
-void deinterleave(const float* interleaved, int64_t frames, int32_t channels, float* const* planar) {
-    if (channels == 2) {
-        float* left = planar[0];
-        float* right = planar[1];
-        for (int64_t i = 0; i < frames; ++i) {
-            left[i] = interleaved[2 * i];
-            right[i] = interleaved[2 * i + 1];
-        }
-        return;
-    }
-    for (int32_t c = 0; c < channels; ++c) {
-        float* to = planar[c];
-        const float* from = interleaved + c;
-        for (int64_t i = 0; i < frames; ++i) to[i] = from[i * channels];
-    }
 }
 
 // Plays a source through one plug-in slot as a host does: offline as fast as
@@ -100,12 +88,11 @@ public:
         std::string error;
         source_ = options_.rawRate > 0.0 ? AudioSource::openRaw(options_.file, options_.rawRate, options_.rawChannels, error)
                   : options_.file.empty() ? AudioSource::builtInProgramme()
-                                          : AudioSource::openFile(options_.file, error);
+                                          : AudioSource::openFile(options_.file, options_.stream, error);
         if (!source_) return fail(error);
         if (source_->channels() < 1 || source_->channels() > kMaxChannels)
             return fail("'" + source_->name() + "' has " + std::to_string(source_->channels()) +
                         " channels; the meter measures 1 to 14");
-        if (source_->frames() == 0) return fail("'" + source_->name() + "' holds no audio");
         if (!(source_->sampleRate() >= 1.0)) return fail("'" + source_->name() + "' has no valid sample rate");
         if (source_->sampleRate() > kMaxSampleRate)
             return fail("'" + source_->name() + "' has a sample rate of " + std::to_string(std::llround(source_->sampleRate())) +
@@ -115,6 +102,7 @@ public:
         ProcessingSession::Options setup;
         setup.sampleRate = source_->sampleRate();
         setup.channels = source_->channels();
+        setup.arrangement = source_->arrangement();
         setup.blockSize = options_.blockSize;
         setup.processMode = options_.realtime ? Zel::kRealtime : Zel::kOffline;
         if (!plugin_.open(module_.factory(), setup, error)) return fail(error);
@@ -131,60 +119,50 @@ public:
         return 0;
     }
 
-    // Plays up to `frames` frames (all of them when negative). 0 or the exit status.
+    // Plays up to `limit` frames (all of them when negative). 0 or the exit status.
     int play(int64_t limit) {
-        const int32_t channels = source_->channels();
-        const auto block = static_cast<size_t>(options_.blockSize);
-        std::vector<float> interleaved(block * static_cast<size_t>(channels));
-        std::vector<float> planar(block * static_cast<size_t>(channels));
-        std::vector<float*> pointers(static_cast<size_t>(channels));
-        for (int32_t c = 0; c < channels; ++c) pointers[static_cast<size_t>(c)] = planar.data() + block * static_cast<size_t>(c);
-
-        // A pipe's length shows at its end.
-        const bool known = source_->frames() != AudioSource::kUnknownLength;
-        const int64_t length = known ? source_->frames() : INT64_MAX;
-        const int64_t total = limit < 0 ? length : std::min(limit, length);
+        // The length is what decodes; the container's figure only paces the progress bar.
+        const int64_t stated = source_->frames();
+        const int64_t estimate = limit < 0 ? stated : (stated > 0 ? std::min(limit, stated) : limit);
         const auto step = std::max<int64_t>(1, static_cast<int64_t>(kTimelineStep * source_->sampleRate()));
         int64_t nextStep = step;
         int lastPercent = -1;
         const auto start = std::chrono::steady_clock::now();
         auto lastTick = start;
-        while (done_ < total) {
-            const int64_t got =
-                source_->read(interleaved.data(), std::min<int64_t>(static_cast<int64_t>(block), total - done_));
-            if (got <= 0) break;
-            deinterleave(interleaved.data(), got, channels, pointers.data());
-            plugin_.processBlock(pointers.data(), pointers.data(), static_cast<int32_t>(got));
-            done_ += got;
+        {
+            SourcePrefetcher reader(*source_, options_.blockSize, limit);
+            float* const* planar = nullptr;
+            for (int32_t got; (got = reader.next(planar)) > 0;) {
+                plugin_.processBlock(planar, planar, got);
+                done_ += got;
 
-            if (options_.realtime) {
-                // At the audio's own pace, the editor's idle tick on the wall clock.
-                std::this_thread::sleep_until(start + std::chrono::duration<double>(static_cast<double>(done_) /
-                                                                                    source_->sampleRate()));
-                const auto now = std::chrono::steady_clock::now();
-                if (now - lastTick >= std::chrono::milliseconds(100)) {
-                    plugin_.idle();
-                    lastTick = now;
+                if (options_.realtime) {
+                    // At the audio's own pace, the editor's idle tick on the wall clock.
+                    std::this_thread::sleep_until(start + std::chrono::duration<double>(static_cast<double>(done_) /
+                                                                                        source_->sampleRate()));
+                    const auto now = std::chrono::steady_clock::now();
+                    if (now - lastTick >= std::chrono::milliseconds(100)) {
+                        plugin_.idle();
+                        lastTick = now;
+                    }
+                    if (options_.progress) drawLiveLine(plugin_, out_);
                 }
-                if (options_.progress) drawLiveLine(plugin_, out_);
-            }
-            while (done_ >= nextStep) {
-                // Offline, the idle tick at this step asked for the readings: an empty block brings them.
-                if (!options_.realtime) plugin_.processNothing();
-                recordStep(static_cast<double>(nextStep) / source_->sampleRate());
-                nextStep += step;
-            }
-            if (options_.progress && !options_.realtime && known) {
-                const int percent = static_cast<int>(100 * done_ / total);
-                if (percent != lastPercent) drawProgress(static_cast<double>(done_) / static_cast<double>(total), out_);
-                lastPercent = percent;
+                while (done_ >= nextStep) {
+                    // Offline, the idle tick at this step asked for the readings: an empty block brings them.
+                    if (!options_.realtime) plugin_.processNothing();
+                    recordStep(static_cast<double>(nextStep) / source_->sampleRate());
+                    nextStep += step;
+                }
+                if (options_.progress && !options_.realtime && estimate > 0) {
+                    const double fraction = std::min(1.0, static_cast<double>(done_) / static_cast<double>(estimate));
+                    const int percent = static_cast<int>(100 * fraction);
+                    if (percent != lastPercent) drawProgress(fraction, out_);
+                    lastPercent = percent;
+                }
             }
         }
         if (options_.progress) out_ << "\r" << std::string(80, ' ') << "\r" << std::flush;
-        if (done_ == 0 && !known) return fail("'" + source_->name() + "' holds no audio");
-        if (done_ < total && known)
-            return fail("'" + source_->name() + "' ended after " + std::to_string(done_) + " of " +
-                        std::to_string(total) + " frames: it is damaged or cut short");
+        if (done_ == 0 && limit != 0) return fail("'" + source_->name() + "' holds no audio");
         settle();
         if (!plugin_.session().readings().received) return fail("the processor sent no readings");
         return 0;
@@ -237,6 +215,7 @@ int runMeasure(const MeasureOptions& options, std::ostream& out, std::ostream& e
         if (!writeLoudnessPlot(player.series(), options.plot, error)) return player.fail(error);
     }
     if (!options.editor.empty() && !plugin.editor()->renderToPng(options.editor, error)) return player.fail(error);
+    warnOfDamage(player.source(), err);
     if (options.json) {
         printJson(plugin.session().readings(), plugin.controlText("time"), player.source(), seconds, out);
     } else {
@@ -266,6 +245,7 @@ int runRender(const RenderOptions& options, std::ostream& out, std::ostream& err
     }
     std::string error;
     if (!plugin.editor()->renderToPng(options.out, error)) return player.fail(error);
+    warnOfDamage(player.source(), err);
     char when[64];
     std::snprintf(when, sizeof when, "%.1f s", static_cast<double>(player.done()) / player.source().sampleRate());
     out << options.out << ": the editor after " << when << " of " << player.source().name() << "\n";

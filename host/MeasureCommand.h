@@ -10,7 +10,8 @@ namespace NivoloHost {
 
 struct MeasureOptions {
     std::string modulePath;
-    std::string file;      // empty: the built-in programme; "-" with --raw: standard input
+    std::string file;      // empty: the built-in programme; "-": standard input
+    int stream = 0;        // which audio stream of the file, counted from 0
     double rawRate = 0.0;  // > 0: file holds raw interleaved 32-bit float samples at this rate
     int rawChannels = 0;   // and with this many channels
     bool json = false;

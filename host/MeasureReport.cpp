@@ -32,7 +32,7 @@ std::string jsonString(const std::string& s) {
 std::string jsonNumber(std::optional<double> value) {
     if (!value) return "null";
     char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%.1f", *value);
+    std::snprintf(buffer, sizeof buffer, "%.2f", *value);
     return buffer;
 }
 
@@ -89,7 +89,8 @@ void printJson(const MeterReadings& r, const std::string& time, const AudioSourc
         << ", \"shortTermMax\": " << jsonNumber(r.shown(r.shortTermMax))
         << ", \"loudnessRange\": " << jsonNumber(r.loudnessRange) << ", \"truePeak\": " << jsonNumber(r.shownTruePeak())
         << ", \"time\": " << jsonString(time) << ", \"integratedOver\": " << (r.integratedOver ? "true" : "false")
-        << ", \"truePeakOver\": " << (r.truePeakOver ? "true" : "false") << "}\n";
+        << ", \"truePeakOver\": " << (r.truePeakOver ? "true" : "false")
+        << ", \"warning\": " << (source.warning().empty() ? "null" : jsonString(source.warning())) << "}\n";
 }
 
 } // namespace NivoloHost

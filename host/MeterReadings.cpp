@@ -32,11 +32,16 @@ std::optional<double> MeterReadings::shownTruePeak() const {
     return std::nullopt;
 }
 
-std::string MeterReadings::text(std::optional<double> value) {
+namespace {
+std::string formatted(std::optional<double> value, const char* format) {
     if (!value) return "--";
     char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%.1f", *value);
+    std::snprintf(buffer, sizeof buffer, format, *value);
     return buffer;
 }
+} // namespace
+
+std::string MeterReadings::text(std::optional<double> value) { return formatted(value, "%.1f"); }
+std::string MeterReadings::preciseText(std::optional<double> value) { return formatted(value, "%.2f"); }
 
 } // namespace NivoloHost

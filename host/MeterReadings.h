@@ -47,7 +47,10 @@ struct MeterReadings {
     std::optional<double> shown(double loudness) const;
     std::optional<double> shownTruePeak() const;
     const char* unit() const { return luMode ? "LU" : "LUFS"; }
+    // One decimal as the editor shows it, "--" for none.
     static std::string text(std::optional<double> value);
+    // Two decimals, "--" for none: the figures scripts read (JSON, CSV).
+    static std::string preciseText(std::optional<double> value);
 };
 
 } // namespace NivoloHost

@@ -68,7 +68,12 @@ bool ProcessingSession::open(IPluginFactory* factory, const TUID& processorClass
         }
     }
 
-    arrangement_ = arrangementFor(options_.channels);
+    arrangement_ = options_.arrangement ? options_.arrangement : arrangementFor(options_.channels);
+    if (channelCountOf(arrangement_) != options_.channels) {
+        error = "the speaker arrangement does not have " + std::to_string(options_.channels) + " channels";
+        close();
+        return false;
+    }
     SpeakerArrangement in = arrangement_, out = arrangement_;
     if (processor_->offerArrangements(&in, 1, &out, 1) != kResultOk) {
         SpeakerArrangement chosen = 0;

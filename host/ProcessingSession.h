@@ -28,6 +28,8 @@ public:
     struct Options {
         double sampleRate = 48000.0;
         int32_t channels = 2;
+        // The speakers the channels feed, one set bit per channel (0: arrangementFor(channels)).
+        Zel::SpeakerArrangement arrangement = 0;
         int32_t blockSize = 1024;
         int32_t processMode = Zel::kOffline;
         bool transportPlaying = true;

@@ -13,6 +13,7 @@
 #include "host/MeasureReport.h"
 #include "host/PluginModule.h"
 #include "host/ProcessingSession.h"
+#include "host/SourcePrefetcher.h"
 
 namespace NivoloHost {
 
@@ -59,7 +60,6 @@ int runProcessorMeasure(const MeasureOptions& options, std::ostream& out, std::o
     const std::string name = "'" + source->name() + "'";
     if (source->channels() < 1 || source->channels() > kMaxChannels)
         return fail(err, name + " has " + std::to_string(source->channels()) + " channels; the meter measures 1 to 14");
-    if (source->frames() == 0) return fail(err, name + " holds no audio");
     if (!(source->sampleRate() >= 1.0)) return fail(err, name + " has no valid sample rate");
     if (source->sampleRate() > kMaxSampleRate)
         return fail(err, name + " has a sample rate of " + std::to_string(std::llround(source->sampleRate())) +
@@ -79,33 +79,21 @@ int runProcessorMeasure(const MeasureOptions& options, std::ostream& out, std::o
     // The unit switch reaches the processor as the controller's edit would.
     if (options.lu) session.changeParameter(MeterReadings::kUnitSwitch, 1.0);
 
-    const int32_t channels = source->channels();
-    const auto block = static_cast<size_t>(options.blockSize);
-    std::vector<float> interleaved(block * static_cast<size_t>(channels));
-    std::vector<std::vector<float>> planar(static_cast<size_t>(channels), std::vector<float>(block));
-    std::vector<float*> pointers(static_cast<size_t>(channels));
-    for (int32_t c = 0; c < channels; ++c) pointers[static_cast<size_t>(c)] = planar[static_cast<size_t>(c)].data();
-    const bool known = source->frames() != AudioSource::kUnknownLength;
-    const int64_t total = known ? source->frames() : std::numeric_limits<int64_t>::max();
     const auto requestStep = std::max<int64_t>(1, std::llround(kRequestStep * source->sampleRate()));
     int64_t done = 0, nextRequest = requestStep;
-    while (done < total) {
-        const int64_t got = source->read(interleaved.data(), std::min<int64_t>(static_cast<int64_t>(block), total - done));
-        if (got <= 0) break;
-        for (int64_t i = 0; i < got; ++i)
-            for (int32_t c = 0; c < channels; ++c)
-                planar[static_cast<size_t>(c)][static_cast<size_t>(i)] = interleaved[static_cast<size_t>(i * channels + c)];
-        session.processBlock(pointers.data(), pointers.data(), static_cast<int32_t>(got));
-        done += got;
-        if (done >= nextRequest) {
-            session.requestData();
-            nextRequest = (done / requestStep + 1) * requestStep;
+    {
+        SourcePrefetcher reader(*source, options.blockSize, -1);
+        float* const* planar = nullptr;
+        for (int32_t got; (got = reader.next(planar)) > 0;) {
+            session.processBlock(planar, planar, got);
+            done += got;
+            if (done >= nextRequest) {
+                session.requestData();
+                nextRequest = (done / requestStep + 1) * requestStep;
+            }
         }
     }
     if (done == 0) return fail(err, name + " holds no audio");
-    if (known && done < total)
-        return fail(err, name + " ended after " + std::to_string(done) + " of " + std::to_string(total) +
-                             " frames: it is damaged or cut short");
     settle(session);
     const MeterReadings& readings = session.readings();
     if (!readings.received) return fail(err, "the processor sent no readings");

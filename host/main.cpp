@@ -11,6 +11,7 @@
 #include <iostream>
 #include <string>
 
+#include "host/AudioSource.h"
 #include "host/AudioThreadGuard.h"
 #include "host/InfoCommand.h"
 #include "host/MeasureCommand.h"
@@ -22,12 +23,16 @@ namespace {
 constexpr bool kWithView = true;
 const char* const kUsage =
     "usage: nivolo-host info [--module PATH]\n"
-    "       nivolo-host measure [FILE | -] [--raw RATE CHANNELS] [--json] [--lu] [--block N] [--timeline OUT.csv]\n"
-    "                           [--plot OUT.png] [--editor OUT.png] [--realtime] [--module PATH]\n"
-    "       nivolo-host render [FILE] --out OUT.png [--at SECONDS] [--click NAME]... [--lu] [--block N]\n"
+    "       nivolo-host measure [FILE | -] [--stream N] [--raw RATE CHANNELS] [--json] [--lu] [--block N]\n"
+    "                           [--timeline OUT.csv] [--plot OUT.png] [--editor OUT.png] [--realtime] [--module PATH]\n"
+    "       nivolo-host render [FILE] --out OUT.png [--at SECONDS] [--click NAME]... [--stream N] [--lu] [--block N]\n"
+    "       nivolo-host --version [--module PATH]\n"
     "  info      print the module's factory and class information\n"
-    "  measure   measure FILE (WAV, FLAC, AIFF, OGG, ...) or, without FILE, the built-in programme\n"
+    "  measure   measure FILE (any audio or video file FFmpeg decodes; - reads standard input) or,\n"
+    "            without FILE, the built-in programme\n"
     "  render    play FILE (or the built-in programme), click named controls, save the editor as a PNG\n"
+    "  --version print the versions of nivolo-host, the module and FFmpeg\n"
+    "  --stream N       the file's Nth audio stream, counted from 0 (default 0: the first)\n"
     "  --raw RATE CHANNELS  FILE (- for standard input) holds raw interleaved 32-bit float samples\n"
     "  --json           one JSON object with the final readings\n"
     "  --lu             readings in LU (LUFS + 23) instead of LUFS\n"
@@ -144,6 +149,16 @@ int main(int argc, char** argv) {
                 if (arg == "--plot" && value(measure.plot)) continue;
                 if (arg == "--editor" && value(measure.editor)) continue;
             }
+            if (kWithView && arg == "--stream" && value(number)) {
+                char* end = nullptr;
+                const long n = std::strtol(number.c_str(), &end, 10);
+                if (number.empty() || !end || *end != '\0' || n < 0 || n > 1000000) {
+                    std::cerr << "nivolo-host: --stream wants an audio stream number (0 or more), not '" << number << "'\n";
+                    return 2;
+                }
+                measure.stream = static_cast<int>(n);
+                continue;
+            }
             if (arg == "--block" && value(number)) {
                 char* end = nullptr;
                 const long n = std::strtol(number.c_str(), &end, 10);
@@ -163,7 +178,15 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (command == "info") return NivoloHost::runInfo(measure.modulePath, std::cout, std::cerr);
-    if (measure.file == "-" && !(measure.rawRate > 0.0)) {
+    if (command == "--version") {
+#if NIVOLO_HOST_VIEW
+        const std::string libraries = NivoloHost::AudioSource::libraryVersions();
+#else
+        const std::string libraries = "no media libraries: raw samples only";
+#endif
+        return NivoloHost::runVersion(NIVOLO_VERSION, measure.modulePath, libraries, std::cout, std::cerr);
+    }
+    if (!kWithView && measure.file == "-" && !(measure.rawRate > 0.0)) {
         std::cerr << "nivolo-host: standard input (-) is read as raw samples: give --raw RATE CHANNELS\n";
         return 2;
     }

@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Nivolo needs to build and test, if any is missing.
+# Installs the Debian packages Nivolo needs to build and test, if any is missing
+# (the ffmpeg command makes the tests' media files).
 set -euo pipefail
 
 packages=(
   make cmake g++ binutils
   libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev
-  libsndfile1-dev pkg-config
+  pkg-config
+  libavformat-dev libavcodec-dev libavutil-dev libswresample-dev
+  ffmpeg
   libebur128-dev
   libpugixml-dev libcairo2-dev fonts-liberation
 )

@@ -7,8 +7,7 @@ namespace {
 
 using namespace MeasureTesting;
 
-// A 16-bit mono WAV of 100 frames whose header claims the given rate (written
-// by hand: libsndfile writes no rate it would not play).
+// A 16-bit mono WAV of 100 frames whose header claims the given rate.
 bool writeWavClaimingRate(const std::string& path, uint32_t rate) {
     std::string bytes;
     auto u32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) bytes += static_cast<char>(v >> (8 * i)); };
@@ -28,7 +27,7 @@ protected:
     // A valid 16-bit stereo WAV of the given length.
     std::string validWav(const std::string& name, double seconds) {
         const std::string path = dir_.file(name);
-        EXPECT_TRUE(writeProgramme(path, tone(48000, 2, seconds, -20.0), SF_FORMAT_WAV | SF_FORMAT_PCM_16));
+        EXPECT_TRUE(writeProgramme(path, tone(48000, 2, seconds, -20.0), WavSamples::Pcm16));
         return path;
     }
 
@@ -47,19 +46,19 @@ protected:
 };
 
 TEST_F(MeasureBadInput, FilesThatCannotBeMeasured) {
-    const std::string cut = validWav("cut.wav", 2.0);
-    // The data chunk still declares 2 s, but the file ends a little after 1 s.
-    std::filesystem::resize_file(cut, std::filesystem::file_size(cut) / 2 + 1);
     ASSERT_TRUE(writeBytes(dir_.file("notes.wav"), "These are notes about a recording, not the recording.\n"));
+    std::string noise;
+    for (uint32_t i = 0, x = 12345; i < 8192; ++i) noise += static_cast<char>((x = x * 1103515245u + 12345u) >> 24);
+    ASSERT_TRUE(writeBytes(dir_.file("noise.mp3"), noise));
     ASSERT_TRUE(std::filesystem::create_directory(dir_.file("folder.wav")));
-    ASSERT_TRUE(writeSoundFile(dir_.file("empty.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 2, {}));
-    ASSERT_TRUE(writeProgramme(dir_.file("fifteen.wav"), tone(48000, 15, 0.5, -20.0)));
+    ASSERT_TRUE(writeSoundFile(dir_.file("empty.wav"), WavSamples::Pcm16, 48000, 2, {}));
+    ASSERT_TRUE(writeProgramme(dir_.file("sixteen.wav"), tone(48000, 16, 0.5, -20.0)));
     // The meter would size its windows by these: gigabytes for a 400-byte file.
     ASSERT_TRUE(writeWavClaimingRate(dir_.file("rate-768001.wav"), 768001));
     ASSERT_TRUE(writeWavClaimingRate(dir_.file("rate-2000000000.wav"), 2000000000));
     const std::pair<const char*, const char*> cases[] = {
-        {"absent.wav", ""},  {"cut.wav", ""},          {"notes.wav", ""},
-        {"folder.wav", ""},  {"empty.wav", ""},        {"fifteen.wav", "15"},
+        {"absent.wav", ""},  {"noise.mp3", ""},        {"notes.wav", ""},
+        {"folder.wav", ""},  {"empty.wav", ""},        {"sixteen.wav", "16"},
         {"rate-768001.wav", "sample rate"},            {"rate-2000000000.wav", "sample rate"},
     };
     for (const auto& [name, mention] : cases) expectFailure(dir_.file(name), mention);
@@ -105,11 +104,16 @@ TEST_F(MeasureBadInput, TheExecutableExitsWithOneErrorLineAndItsStatus) {
     EXPECT_NE(run.err.find(absent), std::string::npos) << run.err;
 
     const std::string path = validWav("ok.wav", 0.5);
-    for (const char* value : {"0", "-64", "abc", "512x", "", "1048577", "99999999999999999999"}) {
-        run = host({"measure", path, "--block", value});
-        EXPECT_EQ(run.status, 2) << "--block '" << value << "'";
-        EXPECT_TRUE(isOneLineFailure(run)) << "--block '" << value << "'";
-        EXPECT_NE(run.err.find("--block"), std::string::npos) << run.err;
+    const std::pair<const char*, const char*> options[] = {
+        {"--block", "0"},   {"--block", "-64"},     {"--block", "abc"},  {"--block", "512x"},
+        {"--block", ""},    {"--block", "1048577"}, {"--block", "99999999999999999999"},
+        {"--stream", "-1"}, {"--stream", "one"},    {"--stream", ""},
+    };
+    for (const auto& [option, value] : options) {
+        run = host({"measure", path, option, value});
+        EXPECT_EQ(run.status, 2) << option << " '" << value << "'";
+        EXPECT_TRUE(isOneLineFailure(run)) << option << " '" << value << "'";
+        EXPECT_NE(run.err.find(option), std::string::npos) << run.err;
     }
 }
 

@@ -1,21 +1,23 @@
 #pragma once
-// Shared pieces of the measure tests: a scratch directory, sound files written
-// with libsndfile, runs of the measure command (in-process and as the
+// Shared pieces of the measure tests: a scratch directory, WAV files written
+// here, runs of the measure command (in-process and as the
 // executable) with both streams captured, a reader for the one-object JSON it
 // prints, and the loudness core fed the same file in-process (no workers, so
 // no window can be lost there).
 
 #include <gtest/gtest.h>
-#include <sndfile.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <numbers>
 #include <optional>
 #include <regex>
@@ -24,6 +26,7 @@
 #include <vector>
 
 #include "dsp/Loudness.h"
+#include "host/AudioSource.h"
 #include "host/MeasureCommand.h"
 
 namespace MeasureTesting {
@@ -93,21 +96,48 @@ inline std::vector<float> samplesOf(const Programme& p) {
     return samples;
 }
 
-inline bool writeSoundFile(const std::string& path, int format, int sampleRate, int channels,
+// How a WAV written here stores its samples.
+enum class WavSamples { Pcm16, Pcm24, Float };
+
+// A WAV file; beyond two channels in the extensible form, six as 5.1 (L R C LFE
+// Ls Rs), other counts without speaker positions.
+inline bool writeSoundFile(const std::string& path, WavSamples samples, int sampleRate, int channels,
                            const std::vector<float>& interleaved) {
-    SF_INFO info{};
-    info.samplerate = sampleRate;
-    info.channels = channels;
-    info.format = format;
-    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-    if (!file) return false;
-    const sf_count_t frames = static_cast<sf_count_t>(interleaved.size()) / channels;
-    const bool whole = frames == 0 || sf_writef_float(file, interleaved.data(), frames) == frames;
-    return sf_close(file) == 0 && whole;
+    const uint32_t bytes = samples == WavSamples::Pcm16 ? 2 : samples == WavSamples::Pcm24 ? 3 : 4;
+    const uint32_t tag = samples == WavSamples::Float ? 3 : 1;
+    const bool extensible = channels > 2;
+    std::string data;
+    for (float x : interleaved) {
+        uint32_t word = 0;
+        if (samples == WavSamples::Float) {
+            std::memcpy(&word, &x, 4);
+        } else {
+            const double full = samples == WavSamples::Pcm16 ? 32767.0 : 8388607.0;
+            word = static_cast<uint32_t>(static_cast<int32_t>(std::lround(std::clamp(static_cast<double>(x), -1.0, 1.0) * full)));
+        }
+        for (uint32_t b = 0; b < bytes; ++b) data += static_cast<char>(word >> (8 * b));
+    }
+    std::string header;
+    auto u16 = [&](uint32_t v) { for (int i = 0; i < 2; ++i) header += static_cast<char>(v >> (8 * i)); };
+    auto u32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) header += static_cast<char>(v >> (8 * i)); };
+    const auto align = static_cast<uint32_t>(channels) * bytes;
+    header += "WAVEfmt ", u32(extensible ? 40 : 16);
+    u16(extensible ? 0xFFFE : tag), u16(static_cast<uint32_t>(channels)), u32(static_cast<uint32_t>(sampleRate));
+    u32(static_cast<uint32_t>(sampleRate) * align), u16(align), u16(8 * bytes);
+    if (extensible) {
+        u16(22), u16(8 * bytes), u32(channels == 6 ? 0x3F : 0);
+        u32(tag), header += std::string("\x00\x00\x10\x00\x80\x00\x00\xaa\x00\x38\x9b\x71", 12);
+    }
+    header += "data", u32(static_cast<uint32_t>(data.size()));
+    std::ofstream file(path, std::ios::binary);
+    file << "RIFF";
+    for (int i = 0; i < 4; ++i) file << static_cast<char>((header.size() + data.size()) >> (8 * i));
+    file << header << data;
+    return static_cast<bool>(file);
 }
 
-inline bool writeProgramme(const std::string& path, const Programme& p, int format = SF_FORMAT_WAV | SF_FORMAT_FLOAT) {
-    return writeSoundFile(path, format, p.sampleRate, p.channels, samplesOf(p));
+inline bool writeProgramme(const std::string& path, const Programme& p, WavSamples samples = WavSamples::Float) {
+    return writeSoundFile(path, samples, p.sampleRate, p.channels, samplesOf(p));
 }
 
 inline bool writeBytes(const std::string& path, const std::string& bytes) {
@@ -278,31 +308,30 @@ struct CoreFigures {
 // in host-sized blocks, with the arrangement the host offers for its channels.
 inline std::optional<CoreFigures> analyseInProcess(const std::string& path, uint64_t arrangement,
                                                   int32_t block = 1024) {
-    SF_INFO info{};
-    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    std::string error;
+    std::unique_ptr<NivoloHost::AudioSource> file = NivoloHost::AudioSource::openFile(path, 0, error);
     if (!file) return std::nullopt;
-    const auto channels = static_cast<size_t>(info.channels);
-    DSP::Loudness loudness(info.samplerate, static_cast<uint32_t>(block), false);
+    const auto channels = static_cast<size_t>(file->channels());
+    DSP::Loudness loudness(file->sampleRate(), static_cast<uint32_t>(block), false);
     loudness.initialize();
-    loudness.setChannelsAndArrangement(info.channels, info.channels, 0, arrangement);
+    loudness.setChannelsAndArrangement(file->channels(), file->channels(), 0, arrangement);
     loudness.reset();
     std::vector<float> interleaved(static_cast<size_t>(block) * channels);
     std::vector<std::vector<float>> planar(channels, std::vector<float>(static_cast<size_t>(block)));
     std::vector<float*> pointers;
     for (auto& p : planar) pointers.push_back(p.data());
-    for (sf_count_t got; (got = sf_readf_float(file, interleaved.data(), block)) > 0;) {
+    for (int64_t got; (got = file->read(interleaved.data(), block)) > 0;) {
         for (size_t i = 0; i < static_cast<size_t>(got); ++i)
             for (size_t c = 0; c < channels; ++c) planar[c][i] = interleaved[i * channels + c];
         loudness.analyze(pointers.data(), static_cast<int32_t>(got));
     }
-    sf_close(file);
     CoreFigures figures{loudness.getIntegrated(), loudness.getLoudnessRange(), loudness.getMomentaryMax(),
                         loudness.getShortTermMax()};
     loudness.terminate();
     return figures;
 }
 
-// The printed readings carry one decimal: agreement means within half a step.
+// The figures agree within half a step of the editor's one decimal.
 inline constexpr double kPrintedTolerance = 0.05 + 1e-6;
 
 } // namespace MeasureTesting
