@@ -75,10 +75,12 @@ void printReadings(PluginInstance& plugin, std::ostream& out) {
         << "\n";
 }
 
-void printJson(const MeterReadings& r, const std::string& time, const AudioSource& source, double seconds,
-               std::ostream& out) {
-    out << "{\"file\": " << jsonString(source.name()) << ", \"sampleRate\": " << source.sampleRate()
-        << ", \"channels\": " << source.channels() << ", \"seconds\": " << jsonNumber(seconds)
+} // namespace
+
+void printReadingsJson(const MeterReadings& r, const std::string& time, const std::string& name, double sampleRate,
+                       int32_t channels, double seconds, std::ostream& out) {
+    out << "{\"file\": " << jsonString(name) << ", \"sampleRate\": " << sampleRate
+        << ", \"channels\": " << channels << ", \"seconds\": " << jsonNumber(seconds)
         << ", \"unit\": " << jsonString(r.unit()) << ", \"integrated\": " << jsonNumber(r.shown(r.integrated))
         << ", \"momentary\": " << jsonNumber(r.shown(r.momentary))
         << ", \"shortTerm\": " << jsonNumber(r.shown(r.shortTerm))
@@ -88,6 +90,8 @@ void printJson(const MeterReadings& r, const std::string& time, const AudioSourc
         << ", \"time\": " << jsonString(time) << ", \"integratedOver\": " << (r.integratedOver ? "true" : "false")
         << ", \"truePeakOver\": " << (r.truePeakOver ? "true" : "false") << "}\n";
 }
+
+namespace {
 
 void drawProgress(double fraction, std::ostream& out) {
     const int width = 40;
@@ -294,7 +298,8 @@ int runMeasure(const MeasureOptions& options, std::ostream& out, std::ostream& e
     }
     if (!options.editor.empty() && !plugin.editor()->renderToPng(options.editor, error)) return player.fail(error);
     if (options.json) {
-        printJson(plugin.session().readings(), plugin.controlText("time"), player.source(), seconds, out);
+        printReadingsJson(plugin.session().readings(), plugin.controlText("time"), player.source().name(),
+                          player.source().sampleRate(), player.source().channels(), seconds, out);
     } else {
         char header[160];
         std::snprintf(header, sizeof header, "%.0f Hz, %d channel%s, %.1f s", player.source().sampleRate(),

@@ -2,9 +2,12 @@
 // `nivolo-host measure`: the loudness of a file (or of the built-in
 // programme) as the module measures it when a host plays it through.
 
+#include <cstdint>
 #include <ostream>
 #include <string>
 #include <vector>
+
+#include "host/MeterReadings.h"
 
 namespace NivoloHost {
 
@@ -23,6 +26,11 @@ struct MeasureOptions {
 
 // Returns the exit status; a failure is one line on err and nothing on out.
 int runMeasure(const MeasureOptions& options, std::ostream& out, std::ostream& err);
+
+// `--json`: the readings as one JSON object on one line, with what was
+// measured (a file's or a device's name), its format and how many seconds.
+void printReadingsJson(const MeterReadings& readings, const std::string& time, const std::string& name,
+                       double sampleRate, int32_t channels, double seconds, std::ostream& out);
 
 struct RenderOptions {
     MeasureOptions measure;          // file, block size, module, unit
