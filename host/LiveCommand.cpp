@@ -154,6 +154,12 @@ private:
                                       " Hz; live playback takes 8000 to 768000 Hz");
 
         SDL_LogSetOutputFunction(&dropLogLine, nullptr); // SDL's notes are not this program's output
+        // A meter sits beside other programs for hours: the desktop keeps its
+        // compositor and screen saver, and the sound server shows our name.
+        SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
+        SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
+        SDL_SetHint(SDL_HINT_APP_NAME, "Nivolo");
+        SDL_SetHint(SDL_HINT_AUDIO_DEVICE_STREAM_NAME, "Live meter");
         bool video = false, audio = false;
         {
             QuietStderr quiet;

@@ -103,15 +103,16 @@ struct Outcome {
     std::string out, err;
 };
 
-// nivolo-host started in the background with an environment of its own
-// (DISPLAY and the SDL and guard variables only as given); finish() waits
-// for it. A run that hangs is ended after a minute.
+// nivolo-host started in the background, the display, SDL's drivers and the
+// guard set only as given (whatever the test runs under); finish() waits for
+// it. A run that hangs is ended after a minute.
 class HostRun {
 public:
     HostRun(const std::vector<std::string>& environment, const std::vector<std::string>& args,
             const std::string& stderrPath)
         : stderrPath_(stderrPath) {
-        std::string command = "env -u DISPLAY -u SDL_AUDIODRIVER -u NIVOLO_AUDIO_GUARD";
+        std::string command = "env -u DISPLAY -u SDL_AUDIODRIVER -u SDL_VIDEODRIVER -u NIVOLO_AUDIO_GUARD"
+                              " -u NIVOLO_AUDIO_GUARD_QUIET -u NIVOLO_AUDIO_GUARD_DEADLINE";
         for (const std::string& e : environment) command += " " + quoted(e);
         command += " timeout 60 " + quoted(NIVOLO_HOST_PATH);
         for (const std::string& a : args) command += " " + quoted(a);
