@@ -2,9 +2,12 @@
 // `nivolo-host measure`: the loudness of a file (or of the built-in
 // programme) as the module measures it when a host plays it through.
 
+#include <cstdint>
 #include <ostream>
 #include <string>
 #include <vector>
+
+#include "host/MeterReadings.h"
 
 namespace NivoloHost {
 

@@ -78,10 +78,10 @@ std::string readingText(const MeterReadings& r, int32_t id) {
     }
 }
 
-void printJson(const MeterReadings& r, const std::string& time, const AudioSource& source, double seconds,
-               std::ostream& out) {
-    out << "{\"file\": " << jsonString(source.name()) << ", \"sampleRate\": " << source.sampleRate()
-        << ", \"channels\": " << source.channels() << ", \"seconds\": " << jsonNumber(seconds)
+void printJson(const MeterReadings& r, const std::string& time, const std::string& name, double sampleRate,
+               int32_t channels, double seconds, const std::string& warning, std::ostream& out) {
+    out << "{\"file\": " << jsonString(name) << ", \"sampleRate\": " << sampleRate
+        << ", \"channels\": " << channels << ", \"seconds\": " << jsonNumber(seconds)
         << ", \"unit\": " << jsonString(r.unit()) << ", \"integrated\": " << jsonNumber(r.shown(r.integrated))
         << ", \"momentary\": " << jsonNumber(r.shown(r.momentary))
         << ", \"shortTerm\": " << jsonNumber(r.shown(r.shortTerm))
@@ -90,7 +90,12 @@ void printJson(const MeterReadings& r, const std::string& time, const AudioSourc
         << ", \"loudnessRange\": " << jsonNumber(r.loudnessRange) << ", \"truePeak\": " << jsonNumber(r.shownTruePeak())
         << ", \"time\": " << jsonString(time) << ", \"integratedOver\": " << (r.integratedOver ? "true" : "false")
         << ", \"truePeakOver\": " << (r.truePeakOver ? "true" : "false")
-        << ", \"warning\": " << (source.warning().empty() ? "null" : jsonString(source.warning())) << "}\n";
+        << ", \"warning\": " << (warning.empty() ? "null" : jsonString(warning)) << "}\n";
+}
+
+void printJson(const MeterReadings& r, const std::string& time, const AudioSource& source, double seconds,
+               std::ostream& out) {
+    printJson(r, time, source.name(), source.sampleRate(), source.channels(), seconds, source.warning(), out);
 }
 
 } // namespace NivoloHost

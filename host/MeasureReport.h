@@ -24,6 +24,10 @@ void printReadingLines(const std::function<std::string(int32_t id)>& valueText, 
 // below the floor, the unit's name for kUnitSwitch.
 std::string readingText(const MeterReadings& readings, int32_t id);
 
+// `--json`: the readings as one JSON object on one line, with what was measured
+// (a file's or a device's name), its format, how many seconds and a warning ("" none).
+void printJson(const MeterReadings& r, const std::string& time, const std::string& name, double sampleRate,
+               int32_t channels, double seconds, const std::string& warning, std::ostream& out);
 void printJson(const MeterReadings& r, const std::string& time, const AudioSource& source, double seconds,
                std::ostream& out);
 

@@ -57,14 +57,19 @@ bool PluginInstance::open(IPluginFactory* factory, const ProcessingSession::Opti
 
     ProcessingSession::Options setup = options;
     setup.host = host_.get();
-    setup.peer = controllerConnection_.get();
+    if (!setup.peer) setup.peer = controllerConnection_.get();
     IEditController* controller = controller_.get();
-    setup.outputSink = [controller](ParamID id, double value) {
-        controller->setNormalizedValue(static_cast<int32_t>(id), value);
-    };
+    if (!setup.outputSink)
+        setup.outputSink = [controller](ParamID id, double value) {
+            controller->setNormalizedValue(static_cast<int32_t>(id), value);
+        };
     if (!session_.open(factory, processorClass, setup, error)) {
         close();
         return false;
+    }
+    if (options.peer && controllerConnection_) {
+        processorConnection_ = queryInterface<IConnectionPoint>(session_.component());
+        if (processorConnection_) controllerConnection_->connect(processorConnection_.get());
     }
 
     // The controller starts from the processor's state, then reports edits to us.
@@ -88,6 +93,10 @@ void PluginInstance::close() {
     if (editor_) {
         editor_->removed();
         editor_.reset();
+    }
+    if (processorConnection_) {
+        controllerConnection_->disconnect(processorConnection_.get());
+        processorConnection_.reset();
     }
     session_.close(); // processor first: its messages go to a live controller
     if (controller_) {

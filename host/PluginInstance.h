@@ -33,8 +33,11 @@ public:
     PluginInstance& operator=(const PluginInstance&) = delete;
 
     // [ui thread] Everything up to an active processor with its controller.
-    // options.host, .peer and .outputSink are this class's own. False with a
-    // one-line reason.
+    // options.host is this class's own. Without options.peer and .outputSink the
+    // processor's messages and output values reach the controller at once, on
+    // the thread that processes; a host playing live passes both to carry them
+    // over to its UI thread itself, and the controller then sends to the
+    // processor directly. False with a one-line reason.
     bool open(Zel::IPluginFactory* factory, const ProcessingSession::Options& options, std::string& error);
     // Editor, processor, controller, in the order a host tears them down. Safe to repeat.
     void close();
@@ -77,6 +80,7 @@ private:
     Zel::IPtr<Zel::IEditController> controller_;
     Zel::IPtr<Zel::IPlugController> plugController_;
     Zel::IPtr<Zel::IConnectionPoint> controllerConnection_;
+    Zel::IPtr<Zel::IConnectionPoint> processorConnection_; // the controller's peer when the host relays
     Zel::IPtr<EditorView> editor_;
     ProcessingSession session_;
     bool live_ = false;

@@ -198,6 +198,7 @@ void ProcessingSession::collectReadings() {
             if (options_.outputSink) options_.outputSink(queue->getParameterId(), value);
         }
     }
+    if (externalPeer_) return; // the stand-in hears "time" only when it is the peer
     const std::string time = peer_->lastTime();
     if (!time.empty()) readings_.time = time;
 }

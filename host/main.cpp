@@ -14,6 +14,9 @@
 #include "host/AudioSource.h"
 #include "host/AudioThreadGuard.h"
 #include "host/InfoCommand.h"
+#if NIVOLO_HOST_VIEW
+#include "host/LiveCommand.h"
+#endif
 #include "host/MeasureCommand.h"
 #include "host/ProcessorMeasure.h"
 
@@ -26,11 +29,15 @@ const char* const kUsage =
     "       nivolo-host measure [FILE | -] [--stream N] [--raw RATE CHANNELS] [--json] [--lu] [--block N]\n"
     "                           [--timeline OUT.csv] [--plot OUT.png] [--editor OUT.png] [--realtime] [--module PATH]\n"
     "       nivolo-host render [FILE] --out OUT.png [--at SECONDS] [--click NAME]... [--stream N] [--lu] [--block N]\n"
+    "       nivolo-host live [--capture DEVICE | --play FILE] [--rate R] [--channels N] [--block N] [--scale K]\n"
+    "                        [--for SECONDS] [--json] [--screenshot OUT.png] [--module PATH]\n"
     "       nivolo-host --version [--module PATH]\n"
     "  info      print the module's factory and class information\n"
     "  measure   measure FILE (any audio or video file FFmpeg decodes; - reads standard input) or,\n"
     "            without FILE, the built-in programme\n"
     "  render    play FILE (or the built-in programme), click named controls, save the editor as a PNG\n"
+    "  live      the editor in a window, metering the default input (or DEVICE, or FILE as it plays) live;\n"
+    "            keys: r reset, u LUFS/LU, q or Escape quit\n"
     "  --version print the versions of nivolo-host, the module and FFmpeg\n"
     "  --stream N       the file's Nth audio stream, counted from 0 (default 0: the first)\n"
     "  --raw RATE CHANNELS  FILE (- for standard input) holds raw interleaved 32-bit float samples\n"
@@ -45,6 +52,13 @@ const char* const kUsage =
     "  --click NAME     (render) click the control the skin names NAME, e.g. scaleModeLoudness, about,\n"
     "                   resetLoudness, resetLoudnessMMax, resetTruePeak, loudnessMView; repeatable\n"
     "  --realtime       feed the audio at its own pace and show the readings live\n"
+    "  --capture DEVICE (live) meter this input device instead of the default one\n"
+    "  --play FILE      (live) play FILE to the output device and meter it as it plays\n"
+    "  --rate R         (live) the capture's sample rate in Hz (default 48000)\n"
+    "  --channels N     (live) the capture's channels, 1 to 8 (default 2)\n"
+    "  --scale K        (live) K x K window pixels per editor pixel (default 1)\n"
+    "  --for SECONDS    (live) end after this much audio (or at the end of FILE)\n"
+    "  --screenshot PATH (live) a PNG of the window's content at the end\n"
     "  --module PATH    the plug-in module (default: nivolo.so beside nivolo-host)\n";
 #else
 constexpr bool kWithView = false;
@@ -62,6 +76,18 @@ const char* const kUsage =
 
 // Exit status of a run that worked but broke the audio thread's rules.
 constexpr int kGuardViolated = 3;
+
+// Under the audio-thread guard (NIVOLO_AUDIO_GUARD=1) a run fails on any
+// violation. A run that failed anyway keeps its one error line when clean.
+int guarded(int status) {
+    using NivoloHost::AudioThreadGuard;
+    if (AudioThreadGuard::enabled()) {
+        const bool clean = AudioThreadGuard::counts().violations() == 0;
+        if (!clean || (status == 0 && !AudioThreadGuard::quietWhenClean())) AudioThreadGuard::finish(std::cerr);
+        if (!clean && status == 0) status = kGuardViolated;
+    }
+    return status;
+}
 
 // The module built beside this executable.
 #if defined(_WIN32)
@@ -104,6 +130,17 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::string command = argv[1];
+#if NIVOLO_HOST_VIEW
+    if (command == "live") {
+        NivoloHost::LiveOptions live;
+        live.modulePath = defaultModulePath();
+        if (NivoloHost::parseLiveArguments(argc - 2, argv + 2, live, std::cerr) != 0) {
+            std::cerr << kUsage;
+            return 2;
+        }
+        return guarded(NivoloHost::runLive(live, std::cout, std::cerr));
+    }
+#endif
     NivoloHost::RenderOptions render;
     NivoloHost::MeasureOptions& measure = render.measure;
     measure.modulePath = defaultModulePath();
@@ -203,15 +240,7 @@ int main(int argc, char** argv) {
 #else
         status = NivoloHost::runProcessorMeasure(measure, std::cout, std::cerr);
 #endif
-        // Under the audio-thread guard (NIVOLO_AUDIO_GUARD=1) the run fails on any
-        // violation. A run that failed anyway keeps its one error line when clean.
-        using NivoloHost::AudioThreadGuard;
-        if (AudioThreadGuard::enabled()) {
-            const bool clean = AudioThreadGuard::counts().violations() == 0;
-            if (!clean || (status == 0 && !AudioThreadGuard::quietWhenClean())) AudioThreadGuard::finish(std::cerr);
-            if (!clean && status == 0) status = kGuardViolated;
-        }
-        return status;
+        return guarded(status);
     }
     if (command == "--help" || command == "-h" || command == "help") {
         std::cout << kUsage;

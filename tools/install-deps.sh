@@ -12,6 +12,9 @@ packages=(
   ffmpeg
   libebur128-dev
   libpugixml-dev libcairo2-dev fonts-liberation
+  libsdl2-dev
+  # The live meter's tests: a virtual X display and clicks through it.
+  xvfb xauth xdotool
 )
 
 # make check also builds the fuzz targets with clang and libFuzzer; make windows

@@ -321,6 +321,14 @@ void EditorView::collect(const EditorElement& element, bool visible, std::vector
                 out);
 }
 
+int64_t EditorView::invalidations() {
+    int64_t sum = 0;
+    forEachElement(root_, [&](EditorElement& e) {
+        if (e.hostView) sum += e.hostView->invalidations();
+    });
+    return sum;
+}
+
 std::vector<EditorView::ElementInfo> EditorView::elements() {
     std::vector<ElementInfo> out;
     collect(root_, true, out);

@@ -80,6 +80,10 @@ public:
     // none.
     std::string tooltipAt(int32_t x, int32_t y);
 
+    // How often the module's views in the editor asked to be drawn again, in
+    // all: a host loop draws when this changed (or a control did).
+    int64_t invalidations();
+
     // Every element in drawing order.
     std::vector<ElementInfo> elements();
     const std::string& templateName() const { return templateName_; }
