@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <deque>
 #include <functional>
 #include <future>
 #include <string>
@@ -79,7 +80,6 @@ TEST(FObject, AnswersItsInterfacesWithAReferenceDiesOnceAndKnowsItsClasses) {
         EXPECT_EQ(updateHandler.isClass(name), exact) << name;
         EXPECT_EQ(updateHandler.isTypeOf(name), chain) << name;
     }
-    EXPECT_FALSE(updateHandler.isTypeOf(nullptr));
     EXPECT_EQ(FCast<UpdateHandler>(static_cast<FObject*>(&updateHandler)), &updateHandler);
     EXPECT_EQ(FCast<UpdateHandler>(static_cast<FObject*>(&node)), nullptr);
 }
@@ -161,6 +161,13 @@ TEST_F(UpdateHandlerTest, RemovalHoldsForEveryPassItNamesEvenWhileItRuns) {
     EXPECT_EQ(handler->countDependents(second.unknown()), 1u);
     EXPECT_EQ(handler->removeDependent(first.unknown(), nullptr), kResultOk);
     EXPECT_EQ(handler->countDependents(), 1u);
+}
+
+TEST_F(UpdateHandlerTest, OneNotificationReachesAtMostTheFirst10240Registrations) {
+    std::deque<Node> many;
+    for (int i = 0; i < 10241; ++i) handler->addDependent(first.unknown(), &many.emplace_back(log, ""));
+    handler->notifyNow(first.unknown(), 1);
+    EXPECT_EQ(take().size(), 10240 * std::string("@first:1 ").size() + std::string("first.done:1 ").size());
 }
 
 // What is queued while a flush runs comes in the same flush; a dependent added

@@ -25,8 +25,7 @@ TEST(LittleEndianStream, FieldsAreWrittenLeastSignificantByteFirstAndTextFillsIt
     writer.writeFixedString("abc", 5);
     writer.writeFixedString("abcdefgh", 4); // cut, no room for a terminator
     writer.writeFixedString(nullptr, 2);
-    const uint8_t raw[2] = {0x10, 0x20};
-    writer.writeBytes(raw, 2);
+    writer.writeBytes("\x10\x20", 2);
     EXPECT_EQ(out, (Bytes{0xAA, 0x78, 0x56, 0x34, 0x12, 0xfe, 0xff, 0xff, 0xff, 0, 0, 0, 0, 0, 0, 0x04, 0xc0, //
                           'a', 'b', 'c', 0, 0, 'a', 'b', 'c', 'd', 0, 0, 0x10, 0x20}));
 }
