@@ -137,18 +137,18 @@ TEST(FThread, PriorityIsAppliedBeforeTheBodyRunsAndBadIndicesAreRefused) {
     EXPECT_LT(idle, below);
     EXPECT_LT(below, normal);
     EXPECT_TRUE(processLevel != 0 || normal == 0) << "normal keeps the process's own level";
-#if defined(_WIN32)
-    // Windows reports exactly the values set, the raised ones included.
-    if (GetPriorityClass(GetCurrentProcess()) == NORMAL_PRIORITY_CLASS)
-        for (auto [index, level] :
-             {std::pair{FThread::kIdle, THREAD_PRIORITY_IDLE}, {FThread::kAboveNormal, THREAD_PRIORITY_ABOVE_NORMAL},
-              {FThread::kHighest, THREAD_PRIORITY_HIGHEST}, {FThread::kTimeCritical, THREAD_PRIORITY_TIME_CRITICAL}})
-            EXPECT_EQ(levelOfBodyAt({index}), level) << index;
-#endif
     Worker unstarted;
     EXPECT_TRUE(unstarted.setPriority(FThread::kHighest));
     for (int32_t bad : {-1, 6}) EXPECT_FALSE(unstarted.setPriority(bad)) << bad;
     EXPECT_EQ(unstarted.priority(), FThread::kHighest);
+#if defined(_WIN32)
+    // Windows reports exactly the values set, the raised ones included.
+    if (GetPriorityClass(GetCurrentProcess()) != NORMAL_PRIORITY_CLASS) return;
+    for (auto [index, level] :
+         {std::pair{FThread::kIdle, THREAD_PRIORITY_IDLE}, {FThread::kAboveNormal, THREAD_PRIORITY_ABOVE_NORMAL},
+          {FThread::kHighest, THREAD_PRIORITY_HIGHEST}, {FThread::kTimeCritical, THREAD_PRIORITY_TIME_CRITICAL}})
+        EXPECT_EQ(levelOfBodyAt({index}), level) << index;
+#endif
 }
 
 TEST(Semaphore, CountsReleasesUpToItsMaximumAndWakesWaitersOnAnyThread) {
