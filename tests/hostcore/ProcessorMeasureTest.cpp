@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "host/AudioSource.h"
@@ -18,26 +19,23 @@ namespace {
 
 using NivoloHost::MeasureOptions;
 
-struct Outcome {
-    int status = -1;
-    std::string out, err;
-};
-
-MeasureOptions options(bool json, bool lu) {
+// A raw file holds the built-in programme's format: 48 kHz stereo.
+MeasureOptions options(bool json, bool lu, const std::string& rawFile = "") {
     MeasureOptions o;
     o.modulePath = NIVOLO_MODULE_PATH;
+    o.file = rawFile;
+    o.rawRate = rawFile.empty() ? 0.0 : 48000.0;
+    o.rawChannels = 2;
     o.json = json;
     o.lu = lu;
     return o;
 }
 
-Outcome processorMeasure(const MeasureOptions& o) {
+// The exit status, standard output and standard error.
+std::tuple<int, std::string, std::string> processorMeasure(const MeasureOptions& o) {
     std::ostringstream out, err;
-    Outcome r;
-    r.status = NivoloHost::runProcessorMeasure(o, out, err);
-    r.out = out.str();
-    r.err = err.str();
-    return r;
+    const int status = NivoloHost::runProcessorMeasure(o, out, err);
+    return {status, out.str(), err.str()};
 }
 
 // The report without what names the source: the header line, the JSON "file" field.
@@ -53,14 +51,14 @@ TEST(ProcessorMeasure, ReportsWhatTheWholePluginSlotReports) {
             SCOPED_TRACE(std::string(json ? "json" : "text") + (lu ? ", LU" : ", LUFS"));
             std::ostringstream out, err;
             ASSERT_EQ(NivoloHost::runMeasure(options(json, lu), out, err), 0) << err.str();
-            const Outcome alone = processorMeasure(options(json, lu));
-            ASSERT_EQ(alone.status, 0) << alone.err;
-            EXPECT_EQ(alone.out, out.str());
+            const auto [status, alone, error] = processorMeasure(options(json, lu));
+            ASSERT_EQ(status, 0) << error;
+            EXPECT_EQ(alone, out.str());
         }
 }
 #endif
 
-// The built-in programme written out as raw 32-bit floats, with extra bytes at the end.
+// The built-in programme as raw 32-bit floats, with extra bytes at the end.
 std::string writeProgramme(const std::string& path, size_t extraBytes) {
     auto programme = NivoloHost::AudioSource::builtInProgramme();
     std::vector<float> samples(static_cast<size_t>(programme->frames() * programme->channels()));
@@ -71,40 +69,26 @@ std::string writeProgramme(const std::string& path, size_t extraBytes) {
     return path;
 }
 
-TEST(ProcessorMeasure, RawSamplesFromAFileOrStandardInputReadAsTheSameAudio) {
+// Raw input that holds no whole frame, or cannot be read, fails with one line naming it.
+TEST(ProcessorMeasure, RawSamplesReadAsTheSameAudioAndUnreadableOnesFailWithOneLine) {
     const std::string whole = writeProgramme("programme.f32", 0);
     const std::string ragged = writeProgramme("programme-ragged.f32", 6); // a frame cut short is left out
     for (bool json : {false, true}) {
-        const Outcome builtIn = processorMeasure(options(json, false));
-        ASSERT_EQ(builtIn.status, 0) << builtIn.err;
+        const auto [status, builtIn, error] = processorMeasure(options(json, false));
+        ASSERT_EQ(status, 0) << error;
         for (const std::string& path : {whole, ragged, std::string("-")}) {
-            SCOPED_TRACE(path + (json ? " json" : " text"));
-            MeasureOptions o = options(json, false);
-            o.file = path;
-            o.rawRate = 48000.0;
-            o.rawChannels = 2;
-            if (path == "-") {
-                ASSERT_NE(std::freopen(whole.c_str(), "rb", stdin), nullptr);
-            }
-            const Outcome raw = processorMeasure(o);
-            ASSERT_EQ(raw.status, 0) << raw.err;
-            EXPECT_EQ(readingsOnly(raw.out), readingsOnly(builtIn.out));
+            ASSERT_TRUE(path != "-" || std::freopen(whole.c_str(), "rb", stdin));
+            const auto [rawStatus, raw, rawError] = processorMeasure(options(json, false, path));
+            ASSERT_EQ(rawStatus, 0) << rawError;
+            EXPECT_EQ(readingsOnly(raw), readingsOnly(builtIn)) << path;
         }
     }
-}
-
-TEST(ProcessorMeasure, RawInputThatHoldsNoFrameOrCannotBeReadFailsWithOneLine) {
     std::ofstream("short.f32", std::ios::binary) << "abc"; // less than one sample
     for (const std::string& path : {std::string("short.f32"), std::string("missing/none.f32")}) {
-        MeasureOptions o = options(false, false);
-        o.file = path;
-        o.rawRate = 48000.0;
-        o.rawChannels = 2;
-        const Outcome r = processorMeasure(o);
-        EXPECT_EQ(r.status, 1) << path;
-        EXPECT_TRUE(r.out.empty()) << path;
-        EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
-        EXPECT_NE(r.err.find(path), std::string::npos) << r.err;
+        const auto [status, out, error] = processorMeasure(options(false, false, path));
+        EXPECT_TRUE(status == 1 && out.empty()) << path;
+        EXPECT_EQ(error.find('\n'), error.size() - 1) << error;
+        EXPECT_NE(error.find(path), std::string::npos) << error;
     }
 }
 
