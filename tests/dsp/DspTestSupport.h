@@ -91,6 +91,7 @@ public:
           meter(std::make_unique<VazEzaru>(rate, static_cast<uint32_t>(maxBlock), mode != Evaluation::kInPlace)),
           sine(rate, channels, maxBlock, frequency),
           rate_(rate),
+          maxBlock_(maxBlock),
           mode_(mode),
           out_(static_cast<size_t>(channels), std::vector<float>(static_cast<size_t>(maxBlock))),
           outPointers_(pointers(out_)) {
@@ -111,13 +112,17 @@ public:
         meter->loudness()->rangeCollector()->waitForWorker();
     }
     int64_t samplesFor(double seconds) const { return std::llround(seconds * rate_); }
-    // The stretches on every channel, in blocks of blockSize, from the rig's sine or another.
+    // The stretches on every channel, from the rig's sine or another, in blocks of blockSize across them.
     void play(const std::vector<Tone>& tones, int32_t blockSize, Sine* source = nullptr) {
+        Channels programme(out_.size());
         for (const Tone& t : tones)
-            for (int64_t left = samplesFor(t.seconds); left > 0; left -= blockSize) {
-                const auto n = static_cast<int32_t>(std::min<int64_t>(left, blockSize));
-                process((source ? *source : sine).next(n, amplitudeOf(t.dbfs)), n);
+            for (int64_t left = samplesFor(t.seconds); left > 0; left -= maxBlock_) {
+                const auto n = static_cast<int32_t>(std::min<int64_t>(left, maxBlock_));
+                float** samples = (source ? *source : sine).next(n, amplitudeOf(t.dbfs));
+                for (size_t c = 0; c < programme.size(); ++c) programme[c].insert(programme[c].end(), samples[c], samples[c] + n);
             }
+        for (size_t at = 0; at < programme[0].size(); at += static_cast<size_t>(blockSize))
+            process(pointers(programme, at).data(), static_cast<int32_t>(std::min<size_t>(blockSize, programme[0].size() - at)));
     }
     double value(int32_t id) const { return meter->getValue(id); }
     // Every reading the meter answers, in a fixed order (RMS per channel last).
@@ -142,6 +147,7 @@ public:
 
 private:
     double rate_;
+    int32_t maxBlock_;
     Evaluation mode_;
     Channels out_;
     std::vector<float*> outPointers_;

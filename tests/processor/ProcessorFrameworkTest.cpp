@@ -21,6 +21,8 @@ TEST(ProcessorLifecycle, TerminateGivesBackTheContextThePeerAndTheBuses) {
     const uint32_t hostReferences = references(host.get());
     for (int round = 0; round < 2; ++round) {
         ASSERT_EQ(meter->initialize(static_cast<IHostApp*>(host.get())), kResultOk);
+        EXPECT_EQ(meter->setActive(1), kResultOk) << "activated before the host connects the controller";
+        meter->setActive(0);
         EXPECT_EQ(meter->initialize(static_cast<IHostApp*>(other.get())), kResultFalse);
         EXPECT_EQ(meter->hostContext(), static_cast<FUnknown*>(static_cast<IHostApp*>(host.get())));
         EXPECT_EQ(meter->busCount(kAudio, kInput), 1) << "round " << round;
@@ -36,6 +38,12 @@ TEST(ProcessorLifecycle, TerminateGivesBackTheContextThePeerAndTheBuses) {
         EXPECT_EQ(references(peer.get()), 1u);
         EXPECT_EQ(references(stranger.get()), 1u);
     }
+    auto unhosted = IPtr<VazEzaruZel>::adopt(new VazEzaruZel); // its context is no host application
+    ASSERT_EQ(unhosted->initialize(nullptr), kResultOk);
+    ASSERT_EQ(unhosted->connect(peer.get()), kResultOk);
+    EXPECT_EQ(unhosted->setActive(1), kResultOk);
+    unhosted->setActive(0);
+    unhosted->terminate();
 }
 
 // Stereo in and out, main and active by default; single precision only.

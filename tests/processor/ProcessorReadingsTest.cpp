@@ -90,6 +90,18 @@ TEST(ProcessorReadings, TheLastPointOfAChangeQueueCounts) {
     EXPECT_EQ(rig.meter->loudnessOffset(), 0.0f);
 }
 
+// A host may render offline without a new set-up: such a block's windows are
+// evaluated where they arrive, exactly as after an offline set-up.
+TEST(ProcessorReadings, AnOfflineBlockAfterARealtimeSetUpIsMeasuredInPlace) {
+    Rig offline, switched(2, kRealtime);
+    switched.blockMode = kOffline;
+    for (double dbfs : {-30.0, -10.0, -25.0}) {
+        offline.play(0.7, dbfs);
+        switched.play(0.7, dbfs);
+    }
+    EXPECT_EQ(switched.readings(), offline.readings());
+}
+
 TEST(ProcessorTime, TheElapsedTimeTextIsHoursMinutesAndSeconds) {
     const std::pair<int64_t, const char*> cases[] = {
         {0, "00:00:00"}, {61, "00:01:01"}, {3599, "00:59:59"}, {3661, "01:01:01"}, {360005, "100:00:05"}};

@@ -71,7 +71,7 @@ constexpr int32_t kBlock = 512;
 // readings are exact at every block.
 class Rig {
 public:
-    explicit Rig(int32_t channels = 2, int32_t mode = kOffline) : channels_(channels), mode_(mode) {
+    explicit Rig(int32_t channels = 2, int32_t mode = kOffline) : blockMode(mode), channels_(channels) {
         meter->initialize(static_cast<IHostApp*>(host.get()));
         meter->connect(peer.get());
         SpeakerArrangement arrangement = (SpeakerArrangement{1} << channels) - 1;
@@ -92,7 +92,7 @@ public:
     // One block; in and out may be the same buffers.
     tresult process(float** in, float** out, int32_t n = kBlock, uint64_t silenceFlags = 0) {
         AudioBufferSet inputBus{channels_, silenceFlags, in}, outputBus{channels_, 0, out};
-        ProcessBlock block{mode_, kSample32, n, 1, 1, &inputBus, &outputBus, inputs.get(), outputs.get(),
+        ProcessBlock block{blockMode, kSample32, n, 1, 1, &inputBus, &outputBus, inputs.get(), outputs.get(),
                            nullptr, nullptr, transport};
         outputs->clear();
         const tresult result = meter->process(block);
@@ -157,10 +157,10 @@ public:
     std::vector<float*> pointers;
     TransportContext* transport = nullptr;
     uint64_t outputFlags = 0;
+    int32_t blockMode; // the set-up's mode unless a test says otherwise
 
 private:
     int32_t channels_;
-    int32_t mode_;
     int64_t phase_ = 0;
 };
 
