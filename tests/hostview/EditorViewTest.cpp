@@ -1,20 +1,14 @@
 // The meter's editor as our host builds and renders it from the skin, bound to
 // the meter's controller: every name bound, the readings, warnings, labels,
 // the indicator and the bar as pixels (checked against the decoded skin
-// bitmaps), clicks, tooltips, the about page and the module's own view.
+// bitmaps), clicks, tooltips, the about page and the momentary view.
 
 #include "tests/hostview/HostViewTestSupport.h"
 
 #include <pugixml.hpp>
 
 #include <set>
-#include <thread>
 
-#include "host/HostMessage.h"
-#include "interfaces/IDrawContext.h"
-#include "interfaces/IHostViewClient.h"
-#include "interfaces/IHostViewMouseEvent.h"
-#include "interfaces/IViewBuilder.h"
 
 namespace HostViewTest {
 namespace {
@@ -138,18 +132,6 @@ TEST_F(MeterEditor, UnitLabelsAndTheResetButtonShowTheirStates) {
     EXPECT_FALSE(rig.editor().clickAt(300, 5)) << "nothing clickable there";
 }
 
-TEST_F(MeterEditor, TheTimeTextFromTheAudioThreadIsDrawnFromTheLeft) {
-    const ViewRect timeRect{180, 197, 290, 219};
-    EXPECT_EQ(count(blank.get(), timeRect, kNormalText), 0);
-    auto message = IPtr<NivoloHost::HostMessage>::adopt(new NivoloHost::HostMessage);
-    message->assignMessageId("time");
-    message->attributeSet()->setString("time", u"01:02:03");
-    std::thread([&] { rig.controller->notify(message.get()); }).join();
-    auto render = rig.editor().render();
-    EXPECT_GT(count(render.get(), timeRect, kNormalText), 20);
-    EXPECT_LT(changedColumns(render.get(), timeRect).first, timeRect.left + 6);
-}
-
 TEST_F(MeterEditor, TooltipsBelongToTheTopMostShownElementAndTheAboutPageCoversAll) {
     EXPECT_EQ(rig.editor().tooltipAt(200, 50),
               "Integrated Loudness: This is the average loudness measured\r\nover the entire time of playback. \r\n"
@@ -172,77 +154,14 @@ TEST_F(MeterEditor, TooltipsBelongToTheTopMostShownElementAndTheAboutPageCoversA
     EXPECT_NE(pixelAt(rig.editor().render().get(), 150, 100), about->pixel(150, 100));
 }
 
-TEST_F(MeterEditor, TheMomentaryViewDrawsOnlyInsideItsRectangleAndAClickClearsItsPeak) {
+TEST_F(MeterEditor, AClickOnTheMomentaryBarClearsItsPeak) {
     rig.reading(kLoudnessM, -10.0);
     rig.controller->setNormalizedValue(kLoudnessMMax, 0.9);
-    auto render = rig.editor().render();
-    for (int y = 0; y < 250; ++y) // around the view, up to its text below
-        for (int x = 0; x < 50; ++x)
-            if (x < 21 || x >= 40 || y < 15 || y >= 245) {
-                ASSERT_EQ(pixelAt(render.get(), x, y), pixelAt(blank.get(), x, y)) << x << "," << y;
-            }
     ASSERT_TRUE(rig.editor().clickAt(30, 100));
     float peak = -1.0f;
     rig.controller->momentaryMeter()->getValue(VuMeterData::kIdPeakValue, peak);
     EXPECT_EQ(peak, 0.0f);
     EXPECT_TRUE(rig.handler->edits().empty()) << "a click on the bar is no edit";
-}
-
-// Another module's controller and view: it binds nothing, fills past its own
-// rectangle and records where it is clicked.
-class ProbeModule final : public IPlugController, public IViewBuilder, public IHostViewClient, public IHostViewMouseEvent {
-public:
-    explicit ProbeModule(NivoloHost::ViewFramework& framework) : framework_(framework) {}
-    virtual ~ProbeModule() = default;
-    tresult QueryInterface(const TUID& asked, void** obj) override {
-        if (answerInterface<IPlugController>(asked, this, obj) || answerInterface<IViewBuilder>(asked, this, obj) ||
-            answerInterface<IHostViewClient>(asked, this, obj) || answerInterface<IHostViewMouseEvent>(asked, this, obj) ||
-            answerInterface<FUnknown>(asked, static_cast<IPlugController*>(this), obj))
-            return kResultOk;
-        return *obj = nullptr, kNoInterface;
-    }
-    ZEL_REFCOUNT_METHODS
-    tresult findControl(const char*, IControl**) override { return kResultFalse; }
-    tresult controlChanged(IControl*, int32_t) override { return kResultOk; }
-    tresult createView(const char*, const ViewRect*, FUnknown** view) override {
-        void* made = nullptr;
-        if (framework_.createInstance(IHostView_iid, &made, nullptr) != kResultOk) return kResultOk;
-        static_cast<IHostView*>(made)->setClient(this);
-        *view = static_cast<IHostView*>(made);
-        return kResultOk;
-    }
-    tresult draw(IDrawContext* context, const ViewRect* dirty) override {
-        context->setFillColour(0xFF204080u);
-        const ViewRect beyond{-50, -50, dirty->right + 50, dirty->bottom + 50};
-        return context->fillRect(&beyond);
-    }
-    tresult sizeChanged(const ViewRect*) override { return kResultOk; }
-    tresult onMouseDown(const ViewPoint* where, int32_t) override { return downs.push_back(*where), kResultOk; }
-    tresult onMouseUp(const ViewPoint*, int32_t) override { return kResultOk; }
-    tresult onMouseMoved(const ViewPoint*, int32_t) override { return kResultFalse; }
-    std::vector<ViewPoint> downs;
-    RefCount refCount_;
-
-private:
-    NivoloHost::ViewFramework& framework_;
-};
-
-TEST_F(MeterEditor, AModulesViewDrawsClippedToItsRectangleAndIsClickedInItsOwnCoordinates) {
-    auto probe = IPtr<ProbeModule>::adopt(new ProbeModule(*rig.framework));
-    IPlugView* view = nullptr;
-    ASSERT_EQ(rig.framework->skins().createView("DuravIrorSmallVazEzaru", probe.get(), &view), kResultOk);
-    auto editor = IPtr<NivoloHost::EditorView>::adopt(static_cast<NivoloHost::EditorView*>(view));
-    auto render = editor->render();
-    EXPECT_EQ(pixelAt(render.get(), 21, 15), 0xFF204080u);
-    EXPECT_EQ(pixelAt(render.get(), 39, 244), 0xFF204080u);
-    for (auto [x, y] : {std::pair{20, 100}, {40, 100}, {30, 14}, {30, 245}})
-        EXPECT_EQ(pixelAt(render.get(), x, y), background->pixel(x, y)) << x << "," << y;
-    ASSERT_TRUE(editor->clickAt(25, 100));
-    ASSERT_EQ(probe->downs.size(), 1u);
-    EXPECT_EQ(probe->downs[0].x, 4);
-    EXPECT_EQ(probe->downs[0].y, 85);
-    editor.reset();
-    EXPECT_EQ(probe->refCount_.value(), 1) << "the module's view goes with the editor";
 }
 
 } // namespace

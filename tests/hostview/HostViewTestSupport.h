@@ -136,9 +136,7 @@ inline IPtr<NivoloHost::MemoryStream> stateStream(const std::vector<std::pair<ui
     if (byteCount < 0) {
         DSP::SavedState::write(stream.get(), records.data(), count);
     } else {
-        const uint8_t word[4] = {uint8_t(byteCount), uint8_t(byteCount >> 8), uint8_t(byteCount >> 16),
-                                 uint8_t(byteCount >> 24)};
-        stream->write(word, 4, nullptr);
+        stream->write(&byteCount, 4, nullptr); // little-endian, as every target is
         DSP::SavedState::writeRecords(stream.get(), records.data(), count);
     }
     stream->seek(0, 0, nullptr);
@@ -152,16 +150,12 @@ public:
     tresult QueryInterface(const TUID& asked, void** obj) override {
         if (answerInterface<IConnectionPoint>(asked, this, obj) || answerInterface<FUnknown>(asked, this, obj))
             return kResultOk;
-        *obj = nullptr;
-        return kNoInterface;
+        return *obj = nullptr, kNoInterface;
     }
     ZEL_REFCOUNT_METHODS
     tresult connect(IConnectionPoint*) override { return kResultOk; }
     tresult disconnect(IConnectionPoint*) override { return kResultOk; }
-    tresult notify(IMessageObject* message) override {
-        received.push_back(message->messageId());
-        return kResultOk;
-    }
+    tresult notify(IMessageObject* message) override { return received.push_back(message->messageId()), kResultOk; }
     std::vector<std::string> received;
     RefCount refCount_;
 };

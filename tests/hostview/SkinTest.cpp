@@ -148,18 +148,7 @@ TEST(SkinService, EveryBitmapOfTheSkinDecodesAndSectionsShowTheirParentsPixels) 
     EXPECT_EQ(std::pair(slider->width(), slider->height()), std::pair(8, 240));
     for (int y = 0; y < 240; y += 7)
         for (int x = 0; x < 8; ++x) ASSERT_EQ(slider->pixel(x, y), back->pixel(42 + x, 10 + y)) << x << "," << y;
-    FUnknown* none = reinterpret_cast<FUnknown*>(0x1);
-    EXPECT_EQ(skins.getBitmap("bmNothing", &none), kResultFalse);
-    EXPECT_EQ(none, nullptr);
 
-    char text[64];
-    ASSERT_EQ(skins.getFontFace("Arial", text, sizeof text), kResultOk);
-    EXPECT_STREQ(text, "Liberation Sans");
-    ASSERT_EQ(skins.templateName(0, text, 8), kResultOk);
-    EXPECT_STREQ(text, "DuravIr") << "cut to the buffer";
-    ViewRect size;
-    ASSERT_EQ(skins.templateSize("DuravIrorSmallVazEzaru", &size), kResultOk);
-    EXPECT_EQ(std::pair(size.width(), size.height()), std::pair(306, 273));
     IPlugView* view = reinterpret_cast<IPlugView*>(0x1);
     EXPECT_EQ(skins.createView("NoSuchTemplate", nullptr, &view), kResultFalse);
     EXPECT_EQ(view, nullptr);

@@ -15,54 +15,37 @@ class ModuleResource : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_NE(moduleHandle(), nullptr) << "cannot load " << NIVOLO_MODULE_PATH << ": " << loaderError();
-        bytes_ = moduleResource();
         ASSERT_FALSE(bytes_.empty()) << "the module has no RCDATA \"NIVOLO.HRF\" of language 1033";
-        std::string error;
-        ASSERT_TRUE(Hrf::verify(bytes_.data(), bytes_.size(), dir_, error)) << error;
+        ASSERT_TRUE(Hrf::verify(bytes_.data(), bytes_.size(), dir_, error_)) << error_;
     }
-    std::vector<uint8_t> unpack(const char* name) {
-        const Hrf::Entry* e = Hrf::findEntry(dir_, name);
-        std::vector<uint8_t> out;
-        std::string error;
-        if (!e) ADD_FAILURE() << "no entry " << name;
-        else EXPECT_TRUE(Hrf::unpackEntry(bytes_.data(), bytes_.size(), *e, out, error)) << error;
-        return out;
-    }
-
-    std::vector<uint8_t> bytes_;
+    std::vector<uint8_t> bytes_ = moduleResource();
     Hrf::Directory dir_;
+    std::string error_;
 };
 
-TEST_F(ModuleResource, IsTheFileTheBuildPackedAndTheOneInTheModuleFile) {
+TEST_F(ModuleResource, IsTheFileTheBuildPackedFoundByNameAndTypeInAnyCaseButLanguageExactly) {
     EXPECT_EQ(bytes_, readFile(NIVOLO_HRF_PATH));
-
     const std::vector<uint8_t> image = readFile(NIVOLO_MODULE_PATH);
     size_t offset = 0, length = 0;
-    std::string error;
     ASSERT_TRUE(Hrf::findModuleResource(image.data(), image.size(), Hrf::resourceNameForModule(NIVOLO_MODULE_PATH),
-                                        "rcdata", Hrf::kLanguageEnglishUS, offset, length, error))
-        << error;
+                                        "rcdata", Hrf::kLanguageEnglishUS, offset, length, error_))
+        << error_;
     EXPECT_EQ(std::vector<uint8_t>(image.begin() + offset, image.begin() + offset + length), bytes_);
-}
 
-TEST_F(ModuleResource, LookupMatchesNamesAndTypesWithoutCaseButLanguageExactly) {
     namespace P = Zel::Platform;
     const uint8_t* data = nullptr;
     size_t size = 0;
     const auto find = [&](P::ModuleHandle module, const char* name, const char* type, uint16_t language) {
         data = nullptr;
-        size = 0;
         return P::findResource(module, name, type, language, &data, &size);
     };
-    // The host asks with the module's base name and ".hrf".
-    ASSERT_TRUE(find(moduleHandle(), "nivolo.hrf", "rcdata", P::kLanguageEnglishUS));
+    ASSERT_TRUE(find(moduleHandle(), "nivolo.hrf", "rcdata", P::kLanguageEnglishUS)); // as the host asks
     EXPECT_EQ(std::vector<uint8_t>(data, data + size), bytes_);
     EXPECT_TRUE(find(moduleHandle(), "Nivolo.Hrf", "RCDATA", P::kLanguageAny));
     EXPECT_FALSE(find(moduleHandle(), "NIVOLO.HRF", "RCDATA", 1031));
     EXPECT_FALSE(find(moduleHandle(), "NIVOLO.HR", "RCDATA", P::kLanguageEnglishUS));
     EXPECT_FALSE(find(moduleHandle(), "NIVOLO.HRF", "BITMAP", P::kLanguageEnglishUS));
-    // Another module (this test program) and no module at all have none.
-    EXPECT_FALSE(find(P::moduleHandle(), "NIVOLO.HRF", "RCDATA", P::kLanguageAny));
+    EXPECT_FALSE(find(P::moduleHandle(), "NIVOLO.HRF", "RCDATA", P::kLanguageAny)) << "this test program has none";
     EXPECT_FALSE(find(nullptr, "NIVOLO.HRF", "RCDATA", P::kLanguageAny));
     EXPECT_EQ(data, nullptr);
 }
@@ -84,7 +67,9 @@ TEST_F(ModuleResource, HoldsThePackListsEntriesInOrderEachItsSourceFile) {
         const Hrf::Entry& e = dir_.entries[index++];
         EXPECT_EQ(e.name, name);
         EXPECT_EQ(e.deflated(), word == "deflate") << name;
-        EXPECT_EQ(unpack(name.c_str()), readFile(std::string(NIVOLO_RESOURCES_DIR) + "/" + name)) << name;
+        std::vector<uint8_t> content;
+        EXPECT_TRUE(Hrf::unpackEntry(bytes_.data(), bytes_.size(), e, content, error_)) << error_;
+        EXPECT_EQ(content, readFile(std::string(NIVOLO_RESOURCES_DIR) + "/" + name)) << name;
     }
     EXPECT_EQ(index, dir_.entries.size());
 }
