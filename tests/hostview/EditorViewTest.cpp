@@ -1,239 +1,168 @@
-// The editor built from the meter's skin template: every name bound through
-// the controller, what the render shows for the controls' values (checked
-// against the decoded skin bitmaps), clicks, tooltips and the module view
-// inside it.
+// The meter's editor as our host builds and renders it from the skin, bound to
+// the meter's controller: every name bound, the readings, warnings, labels,
+// the indicator and the bar as pixels (checked against the decoded skin
+// bitmaps), clicks, tooltips, the about page and the momentary view.
 
-#include <gtest/gtest.h>
+#include "tests/hostview/HostViewTestSupport.h"
 
 #include <pugixml.hpp>
 
-#include <cmath>
-#include <thread>
+#include <set>
 
-#include "host/view/EditorView.h"
-#include "tests/hostview/HostViewTestSupport.h"
 
+namespace HostViewTest {
 namespace {
 
-using namespace HostViewTest;
-using NivoloHost::Bitmap;
-using NivoloHost::EditorView;
-using NivoloHost::ViewFramework;
+using namespace Param;
 
 constexpr uint32_t kNormalText = 0xFF06FBC5u; // "ap.data.normal"
 
-class EditorViewTest : public ::testing::Test {
+class MeterEditor : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::vector<uint8_t> file = readSkinFile();
-        ASSERT_TRUE(framework->skins().registerSkinData(this, file.data(), file.size()))
-            << framework->skins().lastError();
-        IPlugView* view = nullptr;
-        ASSERT_EQ(framework->skins().createView("DuravIrorSmallVazEzaru", controller.get(), &view), kResultOk);
-        auto held = IPtr<IPlugView>::adopt(view);
-        editor = queryInterface<EditorView>(view);
-        ASSERT_TRUE(editor);
-        background = bitmap("bmDuravIrorBack");
+        background = bitmapOf(rig.framework->skins(), "bmDuravIrorBack");
         ASSERT_TRUE(background);
+        blank = rig.editor().render();
     }
-
-    IPtr<Bitmap> bitmap(const char* name) { return bitmapOf(framework->skins(), name); }
-
-    // True when the render shows the first rows of picture at (left, top) over
-    // the background; where tells the first pixel that differs.
-    bool showsOverBackground(cairo_surface_t* render, const char* name, int left, int top, std::string& where,
-                             int rows = 0) {
-        IPtr<Bitmap> picture = bitmap(name);
-        where = std::string("no bitmap ") + name;
+    // True when the render shows the first rows of the named bitmap at (left, top) over the background.
+    bool shows(cairo_surface_t* render, const char* name, int left, int top, int rows = 0) {
+        IPtr<Bitmap> picture = bitmapOf(rig.framework->skins(), name);
         if (!picture) return false;
         for (int y = 0; y < (rows ? rows : picture->height()); ++y)
-            for (int x = 0; x < picture->width(); ++x) {
-                where = std::to_string(left + x) + "," + std::to_string(top + y);
-                const uint32_t expected = over(picture->pixel(x, y), background->pixel(left + x, top + y));
-                if (!near(pixelAt(render, left + x, top + y), expected)) return false;
-            }
+            for (int x = 0; x < picture->width(); ++x)
+                if (!near(pixelAt(render, left + x, top + y),
+                          over(picture->pixel(x, y), background->pixel(left + x, top + y))))
+                    return ADD_FAILURE() << name << " at " << left + x << "," << top + y, false;
         return true;
     }
+    // The columns of r where a render differs from the blank editor.
+    std::pair<int, int> changedColumns(cairo_surface_t* render, const ViewRect& r) {
+        int first = r.right, last = r.left - 1;
+        for (int y = r.top; y < r.bottom; ++y)
+            for (int x = r.left; x < r.right; ++x)
+                if (pixelAt(render, x, y) != pixelAt(blank.get(), x, y)) first = std::min(first, x), last = std::max(last, x);
+        return {first, last};
+    }
+    int count(cairo_surface_t* render, const ViewRect& r, uint32_t colour) {
+        int n = 0;
+        for (int y = r.top; y < r.bottom; ++y)
+            for (int x = r.left; x < r.right; ++x) n += pixelAt(render, x, y) == colour;
+        return n;
+    }
+    void later() { rig.framework->clock().setAudioClockSeconds(seconds += 1.0); }
 
-    void setValue(const char* name, int value) { controller->control(name)->setIntValue(value, 0); }
-    int valueOf(const char* name) { return controller->control(name)->getIntValue(); }
-
-    IPtr<ViewFramework> framework = IPtr<ViewFramework>::adopt(new ViewFramework);
-    IPtr<StandInController> controller = IPtr<StandInController>::adopt(new StandInController(*framework));
-    IPtr<EditorView> editor;
+    MeterRig rig;
     IPtr<Bitmap> background;
+    NivoloHost::EditorView::Surface blank;
+    double seconds = 10.0;
 };
 
-// ---- building ------------------------------------------------------------------------
-
-TEST_F(EditorViewTest, EveryNamedElementIsResolvedThroughTheController) {
-    // The names the skin binds, read from its XML here (comments are not elements).
-    std::vector<uint8_t> xml = skinEntry("skin.xml");
+TEST_F(MeterEditor, BindsEveryNameOfTheSkinAndTheSkinShowsEveryControlOfTheController) {
+    const std::vector<uint8_t> xml = skinEntry("skin.xml");
     pugi::xml_document document;
     ASSERT_TRUE(document.load_buffer(xml.data(), xml.size()));
-    std::set<std::string> controls;
-    std::vector<std::string> views;
+    std::set<std::string> bound, views;
     for (pugi::xpath_node n : document.select_nodes("//template//*[@name]")) {
         const std::string tag = n.node().name(), name = n.node().attribute("name").value();
-        if (tag == "text" || tag == "switch" || tag == "slider" || tag == "alternative") controls.insert(name);
-        if (tag == "view") views.push_back(name);
+        if (tag != "property") (tag == "view" ? views : bound).insert(name);
     }
-    EXPECT_EQ(controller->asked, controls);
-    EXPECT_EQ(views, std::vector<std::string>{"loudnessMView"});
-    EXPECT_EQ(controller->viewsAsked, views);
-    EXPECT_TRUE(editor->unresolved().empty());
-    ASSERT_EQ(controller->viewRects.size(), 1u);
-    EXPECT_EQ(controller->viewRects[0].left, 21);
-    EXPECT_EQ(controller->viewRects[0].bottom, 15 + 230);
-    EXPECT_EQ(controller->orientation, "vertical") << "properties reach the view builder";
-    EXPECT_EQ(controller->foreName, "bmDuravIrorMeterHorizFore");
-
-    int unitSwitches = 0, loudnessM = 0;
-    bool aboutImageShown = true;
-    for (const EditorView::ElementInfo& e : editor->elements()) {
-        const bool isSwitch = e.kind == NivoloHost::EditorElement::Kind::Switch;
-        unitSwitches += isSwitch && e.name == "scaleModeLoudness";
-        loudnessM += e.name == "loudnessM";
-        if (isSwitch && e.name == "about" && e.rect.right == 305) aboutImageShown = e.visible;
-    }
-    EXPECT_EQ(unitSwitches, 3);
-    EXPECT_EQ(loudnessM, 2);
-    EXPECT_FALSE(aboutImageShown) << "the about page's switch is hidden while \"about\" is 0";
+    EXPECT_EQ(views, std::set<std::string>{"loudnessMView"});
+    EXPECT_TRUE(rig.editor().unresolved().empty());
+    std::set<std::string> controls = {"LoudnessSIndicator"};
+    for (int32_t i = 0; i < rig.controller->controls()->count(); ++i) controls.insert(rig.controller->controls()->nameAt(i));
+    controls.erase("bypass"); // the host's, not the editor's
+    EXPECT_EQ(bound, controls);
 }
 
-// ---- what the render shows -------------------------------------------------------------
+TEST_F(MeterEditor, ReadingsAreDrawnCentredAndTurnRedOnTheirWarnings) {
+    rig.reading(kLoudnessI, -23.0);
+    rig.reading(kTruePeak, -0.5);
+    std::string text;
+    ColourArgb colour = 0;
+    ASSERT_TRUE(rig.editor().shownText("loudnessI", text, &colour));
+    EXPECT_EQ(text, "-23.0");
+    EXPECT_EQ(colour, kNormalText);
+    auto render = rig.editor().render();
+    for (const ViewRect& r : {ViewRect{166, 31, 276, 71}, ViewRect{68, 155, 128, 175}}) {
+        const auto [first, last] = changedColumns(render.get(), r);
+        ASSERT_LT(first, last);
+        EXPECT_NEAR(first - r.left, r.right - 1 - last, 2) << "centred in " << r.left;
+        EXPECT_GT(count(render.get(), r, kNormalText), 20);
+    }
+    rig.reading(kLoudnessIOver, 1.0);
+    rig.reading(kTruePeakOver, 1.0);
+    ColourArgb red = 0;
+    ASSERT_EQ(rig.framework->skins().getColour("ap.data.red", &red), kResultOk);
+    EXPECT_EQ(red & 0xFFFF00FFu, 0xFFFF0000u) << "hue 10: full red, some green, no blue";
+    render = rig.editor().render();
+    for (const ViewRect& r : {ViewRect{166, 31, 276, 71}, ViewRect{68, 155, 128, 175}}) {
+        EXPECT_EQ(count(render.get(), r, kNormalText), 0);
+        EXPECT_GT(count(render.get(), r, red), 20);
+    }
+    ASSERT_TRUE(rig.editor().shownText("truePeak", text, &colour));
+    EXPECT_EQ(colour, red);
+}
 
-TEST_F(EditorViewTest, UnitLabelsFollowTheScaleMode) {
-    std::string where;
-    setValue("scaleModeLoudness", 1);
-    auto render = editor->render();
-    for (auto [left, top] : {std::pair{265, 74}, {265, 163}, {116, 54}})
-        EXPECT_TRUE(showsOverBackground(render.get(), "bmLU", left, top, where)) << where;
+TEST_F(MeterEditor, MomentaryBarAndShortTermHandleStandWhereTheReadingsPutThem) {
+    // The bar (view 21,15, 230 rows) at -23 LUFS: (-23 + 59) / 54 lit, from row 77.
+    rig.reading(kLoudnessM, -23.0);
+    EXPECT_EQ(firstDifferentRow(rig.editor().render().get(), blank.get(), 30, {21, 15, 40, 245}), 15 + 77);
+    // In LU the same loudness (0 LU) stands at the same height.
+    ASSERT_TRUE(rig.editor().clickAt(270, 80));
+    later();
+    rig.reading(kLoudnessM, 0.0);
+    EXPECT_EQ(firstDifferentRow(rig.editor().render().get(), blank.get(), 30, {21, 15, 40, 245}), 15 + 77);
+    // The handle travels 240 - 16 pixels; the top is -5 LUFS (+18 LU).
+    for (const auto& [plain, top] : {std::pair{18.0, 10}, {-9.0, 10 + 112}, {-36.0, 10 + 224}}) {
+        rig.reading(kLoudnessS, plain);
+        EXPECT_TRUE(shows(rig.editor().render().get(), "bmSliderHandle", 42, top)) << plain;
+    }
+}
+
+TEST_F(MeterEditor, UnitLabelsAndTheResetButtonShowTheirStates) {
+    auto render = rig.editor().render();
+    for (auto [left, top] : {std::pair{250, 74}, {101, 54}, {250, 163}}) EXPECT_TRUE(shows(render.get(), "bmLUFS", left, top));
+    EXPECT_TRUE(shows(render.get(), "bmButtonPush", 81, 198, 19)) << "the upper of its two states";
+    ASSERT_TRUE(rig.editor().clickAt(110, 60)); // the momentary label switches every label
+    render = rig.editor().render();
+    for (auto [left, top] : {std::pair{265, 74}, {116, 54}, {265, 163}}) EXPECT_TRUE(shows(render.get(), "bmLU", left, top));
     for (int x = 250; x < 265; ++x) ASSERT_EQ(pixelAt(render.get(), x, 80), background->pixel(x, 80)) << x;
-
-    setValue("scaleModeLoudness", 0);
-    render = editor->render();
-    for (auto [left, top] : {std::pair{250, 74}, {101, 54}})
-        EXPECT_TRUE(showsOverBackground(render.get(), "bmLUFS", left, top, where)) << where;
+    ASSERT_TRUE(rig.editor().clickAt(270, 80));
+    EXPECT_FALSE(rig.controller->luMode());
+    EXPECT_FALSE(rig.editor().clickAt(300, 5)) << "nothing clickable there";
 }
 
-TEST_F(EditorViewTest, SliderHandleAndButtonStripShowTheirValues) {
-    std::string where;
-    // 240 pixels of travel less the 16-pixel handle; value 1 is the top.
-    for (float value : {1.0f, 0.5f, 0.0f}) {
-        controller->control("LoudnessSIndicator")->setNormalized(value, 0);
-        const int top = 10 + static_cast<int>(std::lround((1.0 - value) * (240 - 16)));
-        auto render = editor->render();
-        EXPECT_TRUE(showsOverBackground(render.get(), "bmSliderHandle", 42, top, where)) << value << " at " << where;
-    }
-    // "bmButtonPush" holds two 19-pixel states; value 0 shows the upper one.
-    EXPECT_TRUE(showsOverBackground(editor->render().get(), "bmButtonPush", 81, 198, where, 19)) << where;
-}
-
-TEST_F(EditorViewTest, ATextSetFromAnotherThreadIsDrawnInItsFontColourFromTheLeft) {
-    const ViewRect timeRect{180, 197, 290, 219};
-    EXPECT_EQ(countPixels(editor->render().get(), timeRect, kNormalText), 0);
-    std::thread([&] { controller->setText("time", u"01:02:03"); }).join();
-    auto render = editor->render();
-    EXPECT_GT(countPixels(render.get(), timeRect, kNormalText), 20);
-    int firstColumn = timeRect.right;
-    for (int y = timeRect.top; y < timeRect.bottom; ++y)
-        for (int x = timeRect.left; x < timeRect.right; ++x)
-            if (pixelAt(render.get(), x, y) != background->pixel(x, y)) firstColumn = std::min(firstColumn, x);
-    EXPECT_LT(firstColumn, timeRect.left + 6);
-}
-
-TEST_F(EditorViewTest, ValueTextsComeThroughTheControllersHook) {
-    // "loudnessM" is shown twice (26 and 11 pixels) from the hook's "%.1f".
-    controller->control("loudnessM")->setRealValue(-80.0f, 0);
-    auto empty = editor->render();
-    controller->control("loudnessM")->setRealValue(-18.4f, 0);
-    auto shown = editor->render();
-    int changed = 0;
-    for (const ViewRect& r : {ViewRect{68, 31, 128, 51}, ViewRect{15, 250, 45, 262}})
-        for (int y = r.top; y < r.bottom; ++y)
-            for (int x = r.left; x < r.right; ++x) changed += pixelAt(empty.get(), x, y) != pixelAt(shown.get(), x, y);
-    EXPECT_GT(changed, 40);
-}
-
-// ---- input ---------------------------------------------------------------------------------
-
-TEST_F(EditorViewTest, ClicksToggleOnOffSwitchesAndPushButtonsSendOneThenZero) {
-    ASSERT_TRUE(editor->clickAt(270, 80)); // a unit label
-    ASSERT_EQ(controller->changes.size(), 1u);
-    EXPECT_EQ(controller->changes[0].name, "scaleModeLoudness");
-    EXPECT_EQ(controller->changes[0].normalised, 1.0f);
-    EXPECT_EQ(valueOf("scaleModeLoudness"), 1);
-    EXPECT_EQ(controller->gestures, "[]");
-    ASSERT_TRUE(editor->clickAt(110, 60)); // the momentary label toggles the same control
-    EXPECT_EQ(valueOf("scaleModeLoudness"), 0);
-    EXPECT_FALSE(editor->clickAt(300, 5)) << "nothing clickable there";
-
-    controller->changes.clear();
-    ASSERT_TRUE(editor->clickElement("resetTruePeak"));
-    ASSERT_EQ(controller->changes.size(), 2u);
-    EXPECT_EQ(controller->changes[0].name, "resetTruePeak");
-    EXPECT_EQ(controller->changes[0].normalised, 1.0f);
-    EXPECT_EQ(controller->changes[1].normalised, 0.0f);
-    EXPECT_EQ(valueOf("resetTruePeak"), 0);
-}
-
-TEST_F(EditorViewTest, TheAboutPageCoversTheEditorAndClosesOnAnyClick) {
-    IPtr<Bitmap> about = bitmap("bmDuravIrorAbout");
-    ASSERT_TRUE(about);
-    ASSERT_TRUE(editor->clickAt(100, 240)); // "Show About Page"
-    EXPECT_EQ(valueOf("about"), 1);
-    auto render = editor->render();
-    for (int y = 0; y < 273; ++y)
-        for (int x = 0; x < 305; ++x) ASSERT_EQ(pixelAt(render.get(), x, y), about->pixel(x, y)) << x << "," << y;
-    EXPECT_EQ(editor->tooltipAt(270, 80), "") << "the about page's switch has no tip";
-
-    ASSERT_TRUE(editor->clickAt(270, 80)); // over a unit label, now under the page
-    EXPECT_EQ(valueOf("about"), 0);
-    EXPECT_EQ(valueOf("scaleModeLoudness"), 0);
-    EXPECT_NE(pixelAt(editor->render().get(), 150, 100), about->pixel(150, 100));
-}
-
-TEST_F(EditorViewTest, TooltipsBelongToTheTopMostShownElement) {
-    EXPECT_EQ(editor->tooltipAt(200, 50),
+TEST_F(MeterEditor, TooltipsBelongToTheTopMostShownElementAndTheAboutPageCoversAll) {
+    EXPECT_EQ(rig.editor().tooltipAt(200, 50),
               "Integrated Loudness: This is the average loudness measured\r\nover the entire time of playback. \r\n"
               "EBU R128 recommends to normalize audio at -23 LUFS +/- 1 LU\r\nTo start new measurement, click the Reset "
               "button.\r\nClick on the unit to switch between LUFS and LU.");
-    EXPECT_EQ(editor->tooltipAt(270, 80), "Switch between LUFS and LU Unit");
-    EXPECT_EQ(editor->tooltipAt(160, 168), "Reset Short Term Loudness Max Value (in LU or LUFS)");
-    EXPECT_EQ(editor->tooltipAt(30, 100), "Momentary Loudness in LU");
+    EXPECT_EQ(rig.editor().tooltipAt(270, 80), "Switch between LUFS and LU Unit");
+    EXPECT_EQ(rig.editor().tooltipAt(160, 168), "Reset Short Term Loudness Max Value (in LU or LUFS)");
+    EXPECT_EQ(rig.editor().tooltipAt(30, 100), "Momentary Loudness in LU");
+
+    IPtr<Bitmap> about = bitmapOf(rig.framework->skins(), "bmDuravIrorAbout");
+    ASSERT_TRUE(about);
+    ASSERT_TRUE(rig.editor().clickAt(100, 240)); // "Show About Page"
+    auto render = rig.editor().render();
+    for (int y = 0; y < 273; ++y)
+        for (int x = 0; x < 305; ++x) ASSERT_EQ(pixelAt(render.get(), x, y), about->pixel(x, y)) << x << "," << y;
+    EXPECT_EQ(rig.editor().tooltipAt(270, 80), "") << "the page's switch has no tip";
+    ASSERT_TRUE(rig.editor().clickAt(270, 80)); // over a unit label, now under the page
+    EXPECT_EQ(rig.control("about")->getIntValue(), 0);
+    EXPECT_FALSE(rig.controller->luMode());
+    EXPECT_NE(pixelAt(rig.editor().render().get(), 150, 100), about->pixel(150, 100));
 }
 
-// ---- the module's view ------------------------------------------------------------------------
-
-TEST_F(EditorViewTest, ModuleViewDrawsInItsOwnCoordinatesClippedToItsRectangle) {
-    IPtr<Bitmap> fore = bitmap("bmDuravIrorMeterHorizFore");
-    ASSERT_TRUE(fore && controller->meterView);
-    auto render = editor->render();
-    EXPECT_EQ(controller->meterView->draws, 1);
-    EXPECT_EQ(controller->meterView->lastDirty.right, 19);
-    EXPECT_EQ(controller->meterView->lastDirty.bottom, 230);
-    // The view at 21,15 filled itself and painted the fore bitmap's lower half.
-    EXPECT_EQ(pixelAt(render.get(), 21, 15), StandInView::kFill);
-    EXPECT_EQ(pixelAt(render.get(), 39, 129), StandInView::kFill);
-    for (int y = 115; y < 230; y += 5)
-        for (int x = 0; x < 19; ++x)
-            ASSERT_TRUE(near(pixelAt(render.get(), 21 + x, 15 + y), over(fore->pixel(x, y), StandInView::kFill)))
-                << x << "," << y;
-    // Its fill reached beyond its rectangle; nothing of it shows there.
-    EXPECT_EQ(pixelAt(render.get(), 20, 100), background->pixel(20, 100));
-    EXPECT_EQ(pixelAt(render.get(), 30, 14), background->pixel(30, 14));
-}
-
-TEST_F(EditorViewTest, ModuleViewGetsClicksInItsCoordinatesAndGoesWithTheEditor) {
-    ASSERT_TRUE(editor->clickAt(25, 100));
-    ASSERT_EQ(controller->meterView->downs.size(), 1u);
-    EXPECT_EQ(controller->meterView->downs[0].x, 4);
-    EXPECT_EQ(controller->meterView->downs[0].y, 85);
-    EXPECT_TRUE(controller->changes.empty());
-    ASSERT_EQ(StandInView::alive, 1);
-    editor.reset();
-    EXPECT_EQ(StandInView::alive, 0);
+TEST_F(MeterEditor, AClickOnTheMomentaryBarClearsItsPeak) {
+    rig.reading(kLoudnessM, -10.0);
+    rig.controller->setNormalizedValue(kLoudnessMMax, 0.9);
+    ASSERT_TRUE(rig.editor().clickAt(30, 100));
+    float peak = -1.0f;
+    rig.controller->momentaryMeter()->getValue(VuMeterData::kIdPeakValue, peak);
+    EXPECT_EQ(peak, 0.0f);
+    EXPECT_TRUE(rig.handler->edits().empty()) << "a click on the bar is no edit";
 }
 
 } // namespace
+} // namespace HostViewTest

@@ -1,109 +1,99 @@
 #pragma once
-// Shared by the view framework's tests: the module's skin file and handle,
-// skin bitmaps, a stand-in controller that binds the skin's names to framework
-// controls, a stand-in module view, and pixel arithmetic for checking renders.
+// Shared by the suites of the editor side: the module's skin file, pixels of
+// renders, states written with the product's codec, and the meter's controller
+// initialised in our host's view framework, as the host runs it.
 
 #include <cairo.h>
-#include <dlfcn.h>
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
-#include <cstring>
 #include <map>
-#include <set>
+#include <ostream>
+#include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "host/view/Bitmap.h"
-#include "host/view/SkinService.h"
+#include "controller/ParameterIds.h"
+#include "controller/SmallVazEzaruController.h"
+#include "editor/LinearVuMeterPhData.h"
+#include "dsp/SavedState.h"
+#include "host/ComponentHandler.h"
+#include "host/HostContext.h"
+#include "host/MemoryStream.h"
+#include "host/view/EditorView.h"
 #include "host/view/ViewFramework.h"
-#include "interfaces/IControl.h"
-#include "interfaces/IControlValueTextHook.h"
-#include "interfaces/IDrawContext.h"
-#include "interfaces/IHostView.h"
-#include "interfaces/IHostViewClient.h"
-#include "interfaces/IHostViewMouseEvent.h"
-#include "interfaces/IPlugController.h"
-#include "interfaces/IPtr.h"
-#include "interfaces/IValueStringRepresentation.h"
-#include "interfaces/IStringValue.h"
-#include "interfaces/IViewBuilder.h"
-#include "interfaces/IViewDescription.h"
+#include "interfaces/IAttributeSet.h"
+#include "interfaces/IConnectionPoint.h"
+#include "interfaces/IMessageObject.h"
 #include "interfaces/InterfaceQuery.h"
-#include "interfaces/RefCount.h"
+#include "interfaces/TextUtf16.h"
 #include "tools/hrf/HrfFile.h"
+
+namespace Zel {
+inline bool operator==(const ViewRect& a, const ViewRect& b) {
+    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+inline void PrintTo(const ViewRect& r, std::ostream* os) {
+    *os << "(" << r.left << ", " << r.top << ", " << r.right << ", " << r.bottom << ")";
+}
+} // namespace Zel
 
 namespace HostViewTest {
 
 using namespace Zel;
+using NivoloHost::Bitmap;
 
 // The packed skin the build links into the module, beside it.
-inline std::string skinFilePath() {
-    std::string module = NIVOLO_MODULE_PATH;
-    return module.substr(0, module.rfind('/')) + "/nivolo.hrf";
-}
-
-inline std::vector<uint8_t> readSkinFile() {
+inline std::vector<uint8_t> skinFile() {
+    std::string path = NIVOLO_MODULE_PATH, error;
     std::vector<uint8_t> bytes;
-    std::string error;
-    Hrf::loadFile(skinFilePath(), bytes, error);
+    EXPECT_TRUE(Hrf::loadFile(path.substr(0, path.rfind('/')) + "/nivolo.hrf", bytes, error)) << error;
     return bytes;
 }
 
-// One entry of the skin file, unpacked by the resource file reader.
 inline std::vector<uint8_t> skinEntry(const std::string& name) {
-    std::vector<uint8_t> file = readSkinFile(), out;
+    std::vector<uint8_t> file = skinFile(), out;
     Hrf::Directory directory;
     std::string error;
-    if (!Hrf::readDirectory(file.data(), file.size(), directory, error)) return out;
-    if (const Hrf::Entry* entry = Hrf::findEntry(directory, name)) Hrf::unpackEntry(file.data(), file.size(), *entry, out, error);
+    if (Hrf::readDirectory(file.data(), file.size(), directory, error))
+        if (const Hrf::Entry* entry = Hrf::findEntry(directory, name))
+            Hrf::unpackEntry(file.data(), file.size(), *entry, out, error);
     return out;
 }
 
-// An object's reference count as seen through its own AddRef/Release.
-inline uint32_t references(FUnknown* object) {
-    object->AddRef();
-    return object->Release();
-}
-
-// A bitmap of the registered skins; null when there is none of that name.
-inline IPtr<NivoloHost::Bitmap> bitmapOf(NivoloHost::SkinService& skins, const char* name) {
+inline IPtr<Bitmap> bitmapOf(NivoloHost::SkinService& skins, const char* name) {
     FUnknown* out = nullptr;
     if (skins.getBitmap(name, &out) != kResultOk) return {};
     auto held = IPtr<FUnknown>::adopt(out);
-    return queryInterface<NivoloHost::Bitmap>(out);
+    return queryInterface<Bitmap>(out);
 }
 
-// The module, loaded but not initialised: its handle is its load base.
-class LoadedModule {
-public:
-    LoadedModule() {
-        library_ = dlopen(NIVOLO_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
-        if (!library_) return;
-        Dl_info info{};
-        if (void* entry = dlsym(library_, "GetPluginFactory"); entry && dladdr(entry, &info)) handle_ = info.dli_fbase;
-    }
-    ~LoadedModule() {
-        if (library_) dlclose(library_);
-    }
-    LoadedModule(const LoadedModule&) = delete;
-    LoadedModule& operator=(const LoadedModule&) = delete;
-    void* handle() const { return handle_; }
+// A BMP file as writers lay it out: headers, then rows from the bottom, B, G, R
+// per pixel, padded to four bytes (with bytes that must not show).
+inline std::vector<uint8_t> bmpFile(int width, int height, uint32_t (*colour)(int x, int y)) {
+    const size_t stride = (size_t(width) * 3 + 3) / 4 * 4;
+    std::vector<uint8_t> b(54 + stride * size_t(height), 0xEE);
+    const uint32_t fields[][2] = {{2, uint32_t(b.size())}, {6, 0}, {10, 54}, {14, 40}, {18, uint32_t(width)},
+                                  {22, uint32_t(height)}, {26, 1 | 24 << 16}, {30, 0}, {34, 0}, {38, 0}, {42, 0},
+                                  {46, 0}, {50, 0}};
+    for (const auto& [at, v] : fields) std::memcpy(&b[at], &v, 4);
+    b[0] = 'B', b[1] = 'M';
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const uint32_t c = colour(x, y);
+            std::memcpy(&b[54 + stride * size_t(height - 1 - y) + size_t(x) * 3], &c, 3);
+        }
+    return b;
+}
 
-private:
-    void* library_ = nullptr;
-    void* handle_ = nullptr;
-};
-
-// ---- pixels ----------------------------------------------------------------------
+// ---- pixels ------------------------------------------------------------------------
 
 inline uint32_t pixelAt(cairo_surface_t* surface, int x, int y) {
     cairo_surface_flush(surface);
     uint32_t value;
-    std::memcpy(&value,
-                cairo_image_surface_get_data(surface) + y * cairo_image_surface_get_stride(surface) + x * 4,
-                sizeof value);
+    std::memcpy(&value, cairo_image_surface_get_data(surface) + y * cairo_image_surface_get_stride(surface) + x * 4, 4);
     return value;
 }
 
@@ -120,194 +110,110 @@ inline uint32_t over(uint32_t source, uint32_t destination) {
     return out;
 }
 
-// Channels differ by at most tolerance (rounding of the compositor).
+// Channels differ by at most the compositor's rounding.
 inline bool near(uint32_t a, uint32_t b, int tolerance = 1) {
     for (int shift = 0; shift < 32; shift += 8)
         if (std::abs(channelOf(a, shift) - channelOf(b, shift)) > tolerance) return false;
     return true;
 }
 
-inline int countPixels(cairo_surface_t* surface, const ViewRect& r, uint32_t colour) {
-    int count = 0;
+// The first row of column x, from top to bottom of r, where two renders differ (r.bottom: none).
+inline int firstDifferentRow(cairo_surface_t* a, cairo_surface_t* b, int x, const ViewRect& r) {
     for (int y = r.top; y < r.bottom; ++y)
-        for (int x = r.left; x < r.right; ++x) count += pixelAt(surface, x, y) == colour;
-    return count;
+        if (pixelAt(a, x, y) != pixelAt(b, x, y)) return y;
+    return r.bottom;
 }
 
-// ---- stand-in module view ------------------------------------------------------------
+// ---- the controller's surroundings --------------------------------------------------
 
-// Fills its whole area (and beyond, to show the clipping) and paints a named
-// skin bitmap's lower half, as a meter would.
-class StandInView final : public IHostViewClient, public IHostViewMouseEvent {
-public:
-    static constexpr ColourArgb kFill = 0xFF204080u;
-
-    StandInView(NivoloHost::ViewFramework& framework, const char* bitmapName) {
-        FUnknown* bitmap = nullptr;
-        framework.skins().getBitmap(bitmapName, &bitmap);
-        bitmap_ = IPtr<FUnknown>::adopt(bitmap);
+// A state as the processor writes it (the byte count given, or 144 per record).
+inline IPtr<NivoloHost::MemoryStream> stateStream(const std::vector<std::pair<uint32_t, double>>& entries,
+                                                  int32_t byteCount = -1) {
+    std::vector<DSP::ValueRecord> records(entries.size());
+    for (size_t i = 0; i < entries.size(); ++i) records[i] = {"entry", entries[i].first, entries[i].second};
+    auto stream = IPtr<NivoloHost::MemoryStream>::adopt(new NivoloHost::MemoryStream);
+    const auto count = static_cast<int32_t>(records.size());
+    if (byteCount < 0) {
+        DSP::SavedState::write(stream.get(), records.data(), count);
+    } else {
+        stream->write(&byteCount, 4, nullptr); // little-endian, as every target is
+        DSP::SavedState::writeRecords(stream.get(), records.data(), count);
     }
+    stream->seek(0, 0, nullptr);
+    return stream;
+}
 
+// The processor's end of the controller's connection: the messages it was sent.
+class RecordingPeer final : public IConnectionPoint {
+public:
+    virtual ~RecordingPeer() = default;
     tresult QueryInterface(const TUID& asked, void** obj) override {
-        if (answerInterface<IHostViewClient>(asked, this, obj) || answerInterface<IHostViewMouseEvent>(asked, this, obj) ||
-            answerInterface<FUnknown>(asked, static_cast<IHostViewClient*>(this), obj))
+        if (answerInterface<IConnectionPoint>(asked, this, obj) || answerInterface<FUnknown>(asked, this, obj))
             return kResultOk;
-        *obj = nullptr;
-        return kNoInterface;
+        return *obj = nullptr, kNoInterface;
     }
     ZEL_REFCOUNT_METHODS
-
-    tresult draw(IDrawContext* context, const ViewRect* dirty) override {
-        ++draws;
-        lastDirty = *dirty;
-        context->setFillColour(kFill);
-        ViewRect beyond{-50, -50, dirty->right + 50, dirty->bottom + 50};
-        context->fillRect(&beyond);
-        ViewRect lower{0, dirty->height() / 2, dirty->width(), dirty->height()};
-        context->drawBitmapSection(bitmap_.get(), &lower, &lower);
-        return kResultOk;
-    }
-    tresult sizeChanged(const ViewRect*) override { return kResultOk; }
-    tresult onMouseDown(const ViewPoint* where, int32_t) override {
-        downs.push_back(*where);
-        return kResultOk;
-    }
-    tresult onMouseUp(const ViewPoint*, int32_t) override { return kResultOk; }
-    tresult onMouseMoved(const ViewPoint*, int32_t) override { return kResultFalse; }
-
-    int draws = 0;
-    ViewRect lastDirty;
-    std::vector<ViewPoint> downs;
-    static inline int alive = 0;
-    StandInView(const StandInView&) = delete;
-    virtual ~StandInView() { --alive; }
-
-private:
-    struct Counter {
-        Counter() { ++alive; }
-    } counter_;
+    tresult connect(IConnectionPoint*) override { return kResultOk; }
+    tresult disconnect(IConnectionPoint*) override { return kResultOk; }
+    tresult notify(IMessageObject* message) override { return received.push_back(message->messageId()), kResultOk; }
+    std::vector<std::string> received;
     RefCount refCount_;
-    IPtr<FUnknown> bitmap_;
 };
 
-// ---- stand-in controller ---------------------------------------------------------------
-
-// The skin's names with the kinds the meter's controller gives them; the
-// display texts are text controls the test fills in, except "loudnessM",
-// whose text comes from this controller's value-text hook ("%.1f").
-class StandInController final : public IPlugController, public IPlugController4, public IViewBuilder,
-                          public IValueStringRepresentation {
+// The meter's controller initialised as our host does it, with the packed skin
+// registered (a module in this process has no resource of its own) and the
+// framework's clock on audio time.
+class MeterRig {
 public:
-    struct Change {
-        std::string name;
-        int32_t tag;
-        float normalised;
-    };
+    explicit MeterRig(bool withFramework = true) {
+        if (withFramework) {
+            const std::vector<uint8_t> file = skinFile();
+            framework->skins().registerSkinData(this, file.data(), file.size());
+            framework->clock().setAudioClockSeconds(10.0, 48000.0);
+            context->setViewFramework(framework.get());
+        }
+        controller->initialize(static_cast<IHostApp*>(context.get()));
+        controller->setEditHandler(handler.get());
+        controller->connect(peer.get());
+    }
+    ~MeterRig() {
+        editorView.reset();
+        controller->terminate();
+    }
+    MeterRig(const MeterRig&) = delete;
+    MeterRig& operator=(const MeterRig&) = delete;
 
-    virtual ~StandInController() = default;
-    explicit StandInController(NivoloHost::ViewFramework& framework) : framework_(framework) {
-        const char* texts[] = {"loudnessI", "loudnessS", "loudnessMMax", "loudnessSTMax", "loudnessRange", "truePeak",
-                               "time"};
-        for (const char* name : texts) add(name, TextControl_cid);
-        for (const char* name : {"loudnessIOver", "truePeakOver", "about", "scaleModeLoudness"})
-            add(name, IntegerControl_cid);
-        for (const char* name : {"resetLoudness", "resetLoudnessMMax", "resetTruePeak"}) add(name, SwitchControl_cid);
-        add("LoudnessSIndicator", ContinuousControl_cid);
-        IControl* momentary = add("loudnessM", ContinuousControl_cid);
-        momentary->setRealMin(-80.0f);
-        momentary->setRealMax(20.0f);
-        if (IPtr<IControlValueTextHook> hook = queryInterface<IControlValueTextHook>(momentary))
-            hook->setValueStringRepresentation(this);
+    double normalized(uint32_t id, double plain) { return controller->plainToNormalizedValue(int32_t(id), plain); }
+    // A reading as it arrives from the processor.
+    void reading(uint32_t id, double plain) { controller->setNormalizedValue(int32_t(id), normalized(id, plain)); }
+    std::string text(uint32_t id, double normalizedValue) {
+        String128 wide;
+        controller->valueToText(int32_t(id), normalizedValue, wide);
+        char out[256];
+        utf16ToUtf8(wide, 128, out, sizeof out);
+        return out;
+    }
+    IControl* control(const char* name) {
+        IControl* found = nullptr;
+        if (controller->findControl(name, &found) != kResultOk) return nullptr;
+        found->Release(); // the controller keeps its own
+        return found;
+    }
+    NivoloHost::EditorView& editor() {
+        if (!editorView) {
+            auto view = IPtr<IPlugView>::adopt(controller->createView("editor"));
+            editorView = queryInterface<NivoloHost::EditorView>(view.get());
+        }
+        return *editorView;
     }
 
-    IControl* control(const std::string& name) { return controls_.at(name).get(); }
-    void setText(const std::string& name, const char16_t* text) { control(name)->setText(text, 0); }
-
-    tresult QueryInterface(const TUID& asked, void** obj) override {
-        if (answerInterface<IPlugController>(asked, this, obj) || answerInterface<IPlugController4>(asked, this, obj) ||
-            answerInterface<IViewBuilder>(asked, this, obj) || answerInterface<IValueStringRepresentation>(asked, this, obj) ||
-            answerInterface<FUnknown>(asked, static_cast<IPlugController*>(this), obj))
-            return kResultOk;
-        *obj = nullptr;
-        return kNoInterface;
-    }
-    ZEL_REFCOUNT_METHODS
-
-    tresult findControl(const char* name, IControl** control) override {
-        asked.insert(name);
-        auto it = controls_.find(name);
-        if (it == controls_.end()) return kResultFalse;
-        it->second->AddRef();
-        *control = it->second.get();
-        return kResultOk;
-    }
-    tresult controlChanged(IControl* control, int32_t tag) override {
-        std::string name;
-        for (auto& [n, c] : controls_)
-            if (c.get() == control) name = n;
-        changes.push_back(Change{name, tag, control->getNormalized()});
-        return kResultOk;
-    }
-    tresult beginGesture(IControl*) override {
-        gestures += "[";
-        return kResultOk;
-    }
-    tresult endGesture(IControl*) override {
-        gestures += "]";
-        return kResultOk;
-    }
-
-    tresult createView(const char* name, const ViewRect* rect, FUnknown** view) override {
-        viewsAsked.push_back(name);
-        viewRects.push_back(*rect);
-        IPtr<IViewDescription> description = queryInterface<IViewDescription>(*view);
-        char value[64] = {};
-        if (description && description->getAttribute("meter-orientation", value, sizeof value) == kResultOk)
-            orientation = value;
-        if (description && description->getAttribute("meter-name-fore", value, sizeof value) == kResultOk)
-            foreName = value;
-        if (std::string(name) != "loudnessMView") return kResultOk;
-        void* made = nullptr;
-        if (framework_.createInstance(IHostView_iid, &made, nullptr) != kResultOk) return kResultOk;
-        auto* hostView = static_cast<IHostView*>(made);
-        auto* client = new StandInView(framework_, foreName.c_str());
-        meterView = client;
-        hostView->setClient(client);
-        client->Release(); // the host view keeps it
-        *view = hostView;
-        return kResultOk;
-    }
-
-    tresult valueToText(IControl* control, IStringValue* text) override {
-        char buffer[32];
-        std::snprintf(buffer, sizeof buffer, "%.1f", static_cast<double>(control->getRealValue()));
-        char16_t wide[32] = {};
-        for (size_t i = 0; buffer[i]; ++i) wide[i] = static_cast<char16_t>(buffer[i]);
-        return text->setText(wide);
-    }
-    tresult textToValue(IControl*, const char16_t*) override { return kResultFalse; }
-
-    std::set<std::string> asked;
-    std::vector<Change> changes;
-    std::string gestures;
-    std::vector<std::string> viewsAsked;
-    std::vector<ViewRect> viewRects;
-    std::string orientation;
-    std::string foreName;
-    StandInView* meterView = nullptr; // owned by its host view
-
-private:
-    IControl* add(const char* name, const TUID& classId) {
-        void* made = nullptr;
-        framework_.createInstance(classId, &made, nullptr);
-        auto control = IPtr<IControl>::adopt(static_cast<IControl*>(made));
-        control->setListener(this, static_cast<int32_t>(controls_.size()));
-        return (controls_[name] = control).get();
-    }
-
-    RefCount refCount_;
-    NivoloHost::ViewFramework& framework_;
-    std::map<std::string, IPtr<IControl>> controls_;
+    IPtr<NivoloHost::ViewFramework> framework = IPtr<NivoloHost::ViewFramework>::adopt(new NivoloHost::ViewFramework);
+    IPtr<NivoloHost::HostContext> context = IPtr<NivoloHost::HostContext>::adopt(new NivoloHost::HostContext);
+    IPtr<NivoloHost::ComponentHandler> handler =
+        IPtr<NivoloHost::ComponentHandler>::adopt(new NivoloHost::ComponentHandler(nullptr));
+    IPtr<RecordingPeer> peer = IPtr<RecordingPeer>::adopt(new RecordingPeer);
+    IPtr<SmallVazEzaruController> controller = IPtr<SmallVazEzaruController>::adopt(new SmallVazEzaruController);
+    IPtr<NivoloHost::EditorView> editorView;
 };
 
 } // namespace HostViewTest

@@ -1,143 +1,77 @@
 // The skin resource as a host finds it in the built module: by handle in this process,
-// and in the module file without loading it. Both must give the bytes the build packed,
-// laid out as the host reads them, with the entries the skin refers to.
+// and in the module file without loading it. Both must give the bytes the build packed
+// from the pack list; a damaged module file never leads the reader outside it.
 
 #include "ResourceTestSupport.h"
 
-#include <set>
+#include <sstream>
 
 #include "tools/hrf/ModuleImage.h"
 
 namespace ResourceTest {
 namespace {
 
-struct ExpectedEntry {
-    const char* name;
-    uint32_t flags;
-    const char* format; // nullptr: not a bitmap
-    uint32_t width, height;
-};
-
-// Directory order and flags as the host expects them; PNGs that are already compressed are stored.
-const ExpectedEntry kEntries[] = {
-    {"duravirormeterback.png", 0xA, "PNG RGBA", 19, 230},
-    {"duravirormeterfore.png", 0xA, "PNG RGBA", 19, 230},
-    {"background.png", 0xA, "PNG RGBA", 306, 273},
-    {"Button.bmp", 0xE, "BMP 24", 57, 77},
-    {"LU.png", 0xE, "PNG RGBA", 18, 12},
-    {"LUFS.png", 0xA, "PNG RGBA", 36, 12},
-    {"sliderhandler.png", 0xA, "PNG RGBA", 8, 16},
-    {"Nivolo About.bmp", 0xE, "BMP 24", 306, 273},
-    {"skin.xml", 0xE, nullptr, 0, 0},
-};
-
 class ModuleResource : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_NE(moduleHandle(), nullptr) << "cannot load " << NIVOLO_MODULE_PATH << ": " << loaderError();
-        bytes_ = moduleResource();
         ASSERT_FALSE(bytes_.empty()) << "the module has no RCDATA \"NIVOLO.HRF\" of language 1033";
-        std::string error;
-        ASSERT_TRUE(Hrf::verify(bytes_.data(), bytes_.size(), dir_, error)) << error;
+        ASSERT_TRUE(Hrf::verify(bytes_.data(), bytes_.size(), dir_, error_)) << error_;
     }
-    std::vector<uint8_t> unpack(const char* name) {
-        const Hrf::Entry* e = Hrf::findEntry(dir_, name);
-        std::vector<uint8_t> out;
-        std::string error;
-        if (!e) ADD_FAILURE() << "no entry " << name;
-        else EXPECT_TRUE(Hrf::unpackEntry(bytes_.data(), bytes_.size(), *e, out, error)) << error;
-        return out;
-    }
-
-    std::vector<uint8_t> bytes_;
+    std::vector<uint8_t> bytes_ = moduleResource();
     Hrf::Directory dir_;
+    std::string error_;
 };
 
-TEST_F(ModuleResource, IsTheFileTheBuildPackedAndTheOneInTheModuleFile) {
+TEST_F(ModuleResource, IsTheFileTheBuildPackedFoundByNameAndTypeInAnyCaseButLanguageExactly) {
     EXPECT_EQ(bytes_, readFile(NIVOLO_HRF_PATH));
-
     const std::vector<uint8_t> image = readFile(NIVOLO_MODULE_PATH);
     size_t offset = 0, length = 0;
-    std::string error;
     ASSERT_TRUE(Hrf::findModuleResource(image.data(), image.size(), Hrf::resourceNameForModule(NIVOLO_MODULE_PATH),
-                                        "rcdata", Hrf::kLanguageEnglishUS, offset, length, error))
-        << error;
+                                        "rcdata", Hrf::kLanguageEnglishUS, offset, length, error_))
+        << error_;
     EXPECT_EQ(std::vector<uint8_t>(image.begin() + offset, image.begin() + offset + length), bytes_);
-}
 
-TEST_F(ModuleResource, LookupMatchesNamesAndTypesWithoutCaseButLanguageExactly) {
     namespace P = Zel::Platform;
     const uint8_t* data = nullptr;
     size_t size = 0;
     const auto find = [&](P::ModuleHandle module, const char* name, const char* type, uint16_t language) {
         data = nullptr;
-        size = 0;
         return P::findResource(module, name, type, language, &data, &size);
     };
-    // The host asks with the module's base name and ".hrf".
-    ASSERT_TRUE(find(moduleHandle(), "nivolo.hrf", "rcdata", P::kLanguageEnglishUS));
+    ASSERT_TRUE(find(moduleHandle(), "nivolo.hrf", "rcdata", P::kLanguageEnglishUS)); // as the host asks
     EXPECT_EQ(std::vector<uint8_t>(data, data + size), bytes_);
     EXPECT_TRUE(find(moduleHandle(), "Nivolo.Hrf", "RCDATA", P::kLanguageAny));
     EXPECT_FALSE(find(moduleHandle(), "NIVOLO.HRF", "RCDATA", 1031));
     EXPECT_FALSE(find(moduleHandle(), "NIVOLO.HR", "RCDATA", P::kLanguageEnglishUS));
     EXPECT_FALSE(find(moduleHandle(), "NIVOLO.HRF", "BITMAP", P::kLanguageEnglishUS));
-    // Another module (this test program) and no module at all have none.
-    EXPECT_FALSE(find(P::moduleHandle(), "NIVOLO.HRF", "RCDATA", P::kLanguageAny));
+    EXPECT_FALSE(find(P::moduleHandle(), "NIVOLO.HRF", "RCDATA", P::kLanguageAny)) << "this test program has none";
     EXPECT_FALSE(find(nullptr, "NIVOLO.HRF", "RCDATA", P::kLanguageAny));
     EXPECT_EQ(data, nullptr);
 }
 
-TEST_F(ModuleResource, DirectorySitsBeforeTheTrailerWithTheEntriesInOrder) {
-    const uint8_t* trailer = bytes_.data() + bytes_.size() - 48;
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(trailer + 44), 4), "HRF3");
-    EXPECT_EQ(le32(trailer + 40), 48u);
-    EXPECT_EQ(dir_.directoryOffset, bytes_.size() - 48 - le32(trailer + 32));
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes_.data()), 25), "Halvernik Resource File\r\n");
-
-    ASSERT_EQ(dir_.entries.size(), std::size(kEntries));
-    EXPECT_EQ(dir_.entries[0].offset, 25u);
-    for (size_t i = 0; i < dir_.entries.size(); ++i) {
-        const Hrf::Entry& e = dir_.entries[i];
-        SCOPED_TRACE(kEntries[i].name);
-        EXPECT_EQ(e.name, kEntries[i].name);
-        EXPECT_EQ(e.flags, kEntries[i].flags);
+// The pack list names, in directory order, each entry and whether it is deflated.
+TEST_F(ModuleResource, HoldsThePackListsEntriesInOrderEachItsSourceFile) {
+    const std::vector<uint8_t> list = readFile(std::string(NIVOLO_RESOURCES_DIR) + "/pack.list");
+    std::istringstream lines(std::string(list.begin(), list.end()));
+    std::string line;
+    size_t index = 0;
+    while (std::getline(lines, line)) {
+        if (line.empty() || line[0] == '#') continue;
+        const std::string word = line.substr(0, line.find(' ')), name = line.substr(line.find(' ') + 1);
+        if (word == "identifier") {
+            EXPECT_EQ(dir_.identifier, name);
+            continue;
+        }
+        ASSERT_LT(index, dir_.entries.size());
+        const Hrf::Entry& e = dir_.entries[index++];
+        EXPECT_EQ(e.name, name);
+        EXPECT_EQ(e.deflated(), word == "deflate") << name;
+        std::vector<uint8_t> content;
+        EXPECT_TRUE(Hrf::unpackEntry(bytes_.data(), bytes_.size(), e, content, error_)) << error_;
+        EXPECT_EQ(content, readFile(std::string(NIVOLO_RESOURCES_DIR) + "/" + name)) << name;
     }
-}
-
-TEST_F(ModuleResource, EveryEntryIsItsSourceFileAndEveryBitmapHasItsSizeAndFormat) {
-    for (const ExpectedEntry& expected : kEntries) {
-        SCOPED_TRACE(expected.name);
-        const std::vector<uint8_t> content = unpack(expected.name);
-        EXPECT_EQ(content, readFile(std::string(NIVOLO_RESOURCES_DIR) + "/" + expected.name));
-        if (!expected.format) continue;
-        ImageInfo info;
-        std::string why;
-        ASSERT_TRUE(imageInfo(content, info, why)) << why;
-        EXPECT_EQ(info.format, expected.format);
-        EXPECT_EQ(info.width, expected.width);
-        EXPECT_EQ(info.height, expected.height);
-    }
-}
-
-TEST_F(ModuleResource, SkinInflatesToItsSizeAndEveryBitmapPathFindsItsEntry) {
-    const Hrf::Entry* skin = Hrf::findEntry(dir_, "skin.xml");
-    ASSERT_NE(skin, nullptr);
-    const std::vector<uint8_t> xml = unpack("skin.xml");
-    EXPECT_EQ(xml.size(), skin->unpackedSize);
-
-    XmlDocument doc;
-    std::string error;
-    ASSERT_TRUE(XmlReader::parse(std::string_view(reinterpret_cast<const char*>(xml.data()), xml.size()), doc, error))
-        << error;
-    std::set<std::string> paths;
-    for (const XmlElement& r : doc.root.children)
-        if (r.name == "resources")
-            for (const XmlElement& b : r.children)
-                if (b.name == "bitmap") paths.insert(b.get("path"));
-    EXPECT_EQ(paths.size(), 8u);
-    // "sliderHandler.png" is stored as "sliderhandler.png": the host ignores case.
-    EXPECT_TRUE(paths.count("sliderHandler.png"));
-    for (const std::string& path : paths) EXPECT_NE(Hrf::findEntry(dir_, path), nullptr) << path;
+    EXPECT_EQ(index, dir_.entries.size());
 }
 
 // ---- The module file as a host reads it, damaged --------------------------------------
