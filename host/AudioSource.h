@@ -30,8 +30,11 @@ public:
     virtual std::string warning() const { return {}; }
 
     // A path, or "-" for standard input; stream counts the audio streams from 0.
-    // Null with a one-line reason when nothing of it decodes as audio.
-    static std::unique_ptr<AudioSource> openFile(const std::string& path, int stream, std::string& error);
+    // Null with a one-line reason when nothing of it decodes as audio;
+    // notAudio (when given) then tells whether it is no audio at all (a format
+    // FFmpeg does not know, or no audio stream) rather than audio that fails.
+    static std::unique_ptr<AudioSource> openFile(const std::string& path, int stream, std::string& error,
+                                                 bool* notAudio = nullptr);
     // The decoding libraries' versions, on one line.
     static std::string libraryVersions();
     // Raw interleaved 32-bit float samples in the machine's byte order, from path

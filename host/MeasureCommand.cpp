@@ -216,18 +216,21 @@ int runMeasure(const MeasureOptions& options, std::ostream& out, std::ostream& e
     }
     if (!options.editor.empty() && !plugin.editor()->renderToPng(options.editor, error)) return player.fail(error);
     warnOfDamage(player.source(), err);
+    const std::optional<QcVerdict> verdict = QcVerdict::of(options.target, plugin.session().readings());
     if (options.json) {
-        printJson(plugin.session().readings(), plugin.controlText("time"), player.source(), seconds, out);
+        printJson(plugin.session().readings(), plugin.controlText("time"), player.source(), seconds, out,
+                  verdict ? &*verdict : nullptr);
     } else {
         printReportHeader(player.source(), seconds, out);
         // The readings as the editor shows them: the controller's value texts.
         printReadingLines([&plugin](int32_t id) { return plugin.valueText(id); }, plugin.controlText("time"),
                           plugin.normalizedValue(MeterReadings::kIntegratedOver) >= 0.5,
                           plugin.normalizedValue(MeterReadings::kTruePeakOver) >= 0.5, out);
+        if (verdict) printVerdictLine(*verdict, out);
         if (!options.editor.empty()) out << "Editor:            " << options.editor << "\n";
         if (!options.plot.empty()) out << "Loudness plot:     " << options.plot << "\n";
     }
-    return 0;
+    return verdict && !verdict->pass() ? kExitQcFail : 0;
 }
 
 int runRender(const RenderOptions& options, std::ostream& out, std::ostream& err) {

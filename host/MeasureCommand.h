@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "host/MeterReadings.h"
+#include "host/QcVerdict.h"
 
 namespace NivoloHost {
 
@@ -25,7 +26,16 @@ struct MeasureOptions {
     std::string editor;    // PNG path: the editor as it looks at the end
     bool realtime = false; // feed at the audio's own pace
     bool progress = false; // draw a progress bar (only on a terminal)
+    QcTarget target;       // PASS or FAIL against it when it sets any limit
+
+    // Several files and folders (runBatchMeasure).
+    std::vector<std::string> inputs;
+    bool csv = false;
+    int jobs = 0;          // files measured at once; 0: one per core
 };
+
+// Exit status of a run in which a file missed its target.
+constexpr int kExitQcFail = 4;
 
 // Returns the exit status; a failure is one line on err and nothing on out.
 int runMeasure(const MeasureOptions& options, std::ostream& out, std::ostream& err);

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <optional>
+#include <vector>
 
 namespace NivoloHost {
 
@@ -36,7 +37,29 @@ std::string jsonNumber(std::optional<double> value) {
     return buffer;
 }
 
+// RFC 4180: a field with a comma, a quote or a line break goes in quotes, its quotes doubled.
+std::string csvField(const std::string& s) {
+    if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
+    std::string out = "\"";
+    for (char c : s) out += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return out + "\"";
+}
+
+std::string csvNumber(std::optional<double> value) { return value ? MeterReadings::preciseText(value) : std::string(); }
+
+std::string joined(const std::vector<std::string>& parts, const char* separator) {
+    std::string out;
+    for (const std::string& p : parts) out += (out.empty() ? "" : separator) + p;
+    return out;
+}
+
 } // namespace
+
+void printVerdictLine(const QcVerdict& verdict, std::ostream& out) {
+    out << "Verdict:           " << verdict.text();
+    if (!verdict.pass()) out << ": " << joined(verdict.reasons(), "; ");
+    out << "\n";
+}
 
 void printReportHeader(const AudioSource& source, double seconds, std::ostream& out) {
     char header[160];
@@ -79,7 +102,8 @@ std::string readingText(const MeterReadings& r, int32_t id) {
 }
 
 void printJson(const MeterReadings& r, const std::string& time, const std::string& name, double sampleRate,
-               int32_t channels, double seconds, const std::string& warning, std::ostream& out) {
+               int32_t channels, double seconds, const std::string& warning, std::ostream& out,
+               const QcVerdict* verdict) {
     out << "{\"file\": " << jsonString(name) << ", \"sampleRate\": " << sampleRate
         << ", \"channels\": " << channels << ", \"seconds\": " << jsonNumber(seconds)
         << ", \"unit\": " << jsonString(r.unit()) << ", \"integrated\": " << jsonNumber(r.shown(r.integrated))
@@ -90,12 +114,42 @@ void printJson(const MeterReadings& r, const std::string& time, const std::strin
         << ", \"loudnessRange\": " << jsonNumber(r.loudnessRange) << ", \"truePeak\": " << jsonNumber(r.shownTruePeak())
         << ", \"time\": " << jsonString(time) << ", \"integratedOver\": " << (r.integratedOver ? "true" : "false")
         << ", \"truePeakOver\": " << (r.truePeakOver ? "true" : "false")
-        << ", \"warning\": " << (warning.empty() ? "null" : jsonString(warning)) << "}\n";
+        << ", \"warning\": " << (warning.empty() ? "null" : jsonString(warning));
+    if (verdict) {
+        out << ", \"verdict\": " << jsonString(verdict->text()) << ", \"reasons\": [";
+        for (size_t i = 0; i < verdict->reasons().size(); ++i) out << (i ? ", " : "") << jsonString(verdict->reasons()[i]);
+        out << "]";
+    }
+    out << "}\n";
 }
 
 void printJson(const MeterReadings& r, const std::string& time, const AudioSource& source, double seconds,
-               std::ostream& out) {
-    printJson(r, time, source.name(), source.sampleRate(), source.channels(), seconds, source.warning(), out);
+               std::ostream& out, const QcVerdict* verdict) {
+    printJson(r, time, source.name(), source.sampleRate(), source.channels(), seconds, source.warning(), out, verdict);
+}
+
+void printJsonError(const std::string& name, const std::string& message, std::ostream& out) {
+    out << "{\"file\": " << jsonString(name) << ", \"error\": " << jsonString(message) << "}\n";
+}
+
+void printCsvHeader(std::ostream& out) {
+    out << "file,sampleRate,channels,seconds,unit,integrated,loudnessRange,truePeak,momentaryMax,shortTermMax,"
+           "verdict,reasons,warning,error\n";
+}
+
+void printCsvRow(const MeterReadings& r, const std::string& name, double sampleRate, int32_t channels, double seconds,
+                 const std::string& warning, const QcVerdict* verdict, std::ostream& out) {
+    char rate[32];
+    std::snprintf(rate, sizeof rate, "%.0f", sampleRate);
+    out << csvField(name) << "," << rate << "," << channels << "," << MeterReadings::preciseText(seconds) << ","
+        << r.unit() << "," << csvNumber(r.shown(r.integrated)) << "," << MeterReadings::preciseText(r.loudnessRange)
+        << "," << csvNumber(r.shownTruePeak()) << "," << csvNumber(r.shown(r.momentaryMax)) << ","
+        << csvNumber(r.shown(r.shortTermMax)) << "," << (verdict ? verdict->text() : "") << ","
+        << csvField(verdict ? joined(verdict->reasons(), "; ") : std::string()) << "," << csvField(warning) << ",\n";
+}
+
+void printCsvError(const std::string& name, const std::string& message, std::ostream& out) {
+    out << csvField(name) << ",,,,,,,,,,,,," << csvField(message) << "\n";
 }
 
 } // namespace NivoloHost

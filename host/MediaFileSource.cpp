@@ -83,6 +83,8 @@ public:
     }
 
     bool open(int stream, std::string& error);
+    // After a failed open: FFmpeg found no audio in it at all.
+    bool notAudio() const { return notAudio_; }
 
     double sampleRate() const override { return rate_; }
     int32_t channels() const override { return layout_.nb_channels; }
@@ -201,6 +203,7 @@ private:
     int frameBytes_ = 0; // bytes per sample frame of PCM (0: not PCM)
     bool flaggedPacketBefore_ = false, pcmPacketFlagged_ = false, lastPacketCut_ = false;
     std::string failure_;
+    bool notAudio_ = false;
 };
 
 bool MediaFileSource::open(int stream, std::string& error) {
@@ -225,11 +228,13 @@ bool MediaFileSource::open(int stream, std::string& error) {
     av_dict_free(&options);
     if (result < 0) {
         error = "cannot read '" + name_ + "' as media: " + errorText(result);
+        notAudio_ = result == AVERROR_INVALIDDATA;
         return false;
     }
     result = avformat_find_stream_info(format_, nullptr);
     if (result < 0) {
         error = "cannot read '" + name_ + "' as media: " + errorText(result);
+        notAudio_ = result == AVERROR_INVALIDDATA;
         return false;
     }
     // WAV's demuxer hands out 4 KiB packets unless told otherwise: reading costs
@@ -246,6 +251,7 @@ bool MediaFileSource::open(int stream, std::string& error) {
     }
     if (audioStreams == 0) {
         error = "'" + name_ + "' has no audio stream";
+        notAudio_ = true;
         return false;
     }
     if (streamIndex_ < 0) {
@@ -438,10 +444,15 @@ bool MediaFileSource::takeFrame() {
 
 } // namespace
 
-std::unique_ptr<AudioSource> AudioSource::openFile(const std::string& path, int stream, std::string& error) {
+std::unique_ptr<AudioSource> AudioSource::openFile(const std::string& path, int stream, std::string& error,
+                                                   bool* notAudio) {
     silenceLibraryLog();
     auto source = std::make_unique<MediaFileSource>(path);
-    if (!source->open(stream, error)) return nullptr;
+    if (notAudio) *notAudio = false;
+    if (!source->open(stream, error)) {
+        if (notAudio) *notAudio = source->notAudio();
+        return nullptr;
+    }
     return source;
 }
 
