@@ -297,9 +297,9 @@ int main(int argc, char** argv) {
         std::cerr << "nivolo-host: --tolerance needs --target LUFS (or --spec)\n";
         return 2;
     }
+#if NIVOLO_HOST_VIEW
     // Several files, a folder or CSV: the batch. One file keeps its own report.
     bool batch = false;
-#if NIVOLO_HOST_VIEW
     if (command == "measure") {
         std::error_code ignored;
         batch = measure.inputs.size() > 1 || measure.csv ||
