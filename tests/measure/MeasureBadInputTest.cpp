@@ -108,6 +108,8 @@ TEST_F(MeasureBadInput, TheExecutableExitsWithOneErrorLineAndItsStatus) {
         {"--block", "0"},   {"--block", "-64"},     {"--block", "abc"},  {"--block", "512x"},
         {"--block", ""},    {"--block", "1048577"}, {"--block", "99999999999999999999"},
         {"--stream", "-1"}, {"--stream", "one"},    {"--stream", ""},
+        {"--target", "loud"}, {"--target", "nan"},  {"--tolerance", "-1"}, {"--tolerance", "1"},
+        {"--max-true-peak", "1e9"}, {"--spec", "broadcast"}, {"--jobs", "0"}, {"--jobs", "1.5"},
     };
     for (const auto& [option, value] : options) {
         run = host({"measure", path, option, value});

@@ -220,12 +220,13 @@ inline ::testing::AssertionResult isOneLineFailure(const Outcome& run) {
 
 // ---- the JSON object ------------------------------------------------------------------
 
-// One value of a flat object: null, a boolean, a number or a string.
+// One value of a flat object: null, a boolean, a number, a string or an array of strings.
 struct JsonValue {
-    enum Kind { Null, Bool, Number, String } kind = Null;
+    enum Kind { Null, Bool, Number, String, Array } kind = Null;
     bool boolean = false;
     double number = 0.0;
     std::string string;
+    std::vector<std::string> strings;
 };
 
 // One flat JSON object followed only by white space, read as strictly as a
@@ -234,10 +235,13 @@ struct JsonValue {
 class JsonObject {
 public:
     static std::optional<JsonObject> parse(const std::string& text) {
-        // A string (only ASCII comes \u-escaped), a literal, a number in JSON's form.
-        static const std::string string = R"re("((?:[^"\\\x00-\x1f]|\\["\\/bfnrt]|\\u00[0-7][0-9A-Fa-f])*)")re";
+        // A string (only ASCII comes \u-escaped), a literal, a number in JSON's form, an array of strings.
+        static const std::string chars = R"re((?:[^"\\\x00-\x1f]|\\["\\/bfnrt]|\\u00[0-7][0-9A-Fa-f])*)re";
+        static const std::string string = "\"(" + chars + ")\"";
+        static const std::string element = "\"" + chars + "\"";
         static const std::string pair = R"(\s*)" + string + R"(\s*:\s*(?:)" + string +
-                                        R"(|(null|true|false)|(-?(?:0|[1-9]\d*)(?:\.\d+)?(?:[eE][+-]?\d+)?))\s*)";
+                                        R"(|(null|true|false)|(-?(?:0|[1-9]\d*)(?:\.\d+)?(?:[eE][+-]?\d+)?))" +
+                                        R"(|(\[\s*(?:)" + element + R"((?:\s*,\s*)" + element + R"()*)?\s*\]))\s*)";
         static const std::regex whole(R"(\s*\{(?:)" + pair + "(?:," + pair + R"()*|\s*)\}\s*)");
         static const std::regex each(pair + "[,}]");
         if (!std::regex_match(text, whole)) return std::nullopt;
@@ -247,6 +251,12 @@ public:
             if ((*m)[2].matched) {
                 v.kind = JsonValue::String;
                 v.string = unescape((*m)[2]);
+            } else if ((*m)[5].matched) {
+                v.kind = JsonValue::Array;
+                static const std::regex item(string);
+                const std::string array = (*m)[5];
+                for (std::sregex_iterator e(array.begin(), array.end(), item), end; e != end; ++e)
+                    v.strings.push_back(unescape((*e)[1]));
             } else if ((*m)[3].matched) {
                 v.kind = (*m)[3] == "null" ? JsonValue::Null : JsonValue::Bool;
                 v.boolean = (*m)[3] == "true";
