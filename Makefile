@@ -35,10 +35,11 @@ demo: configure
 	@./$(BUILD_DIR)/nivolo-host measure --editor $(BUILD_DIR)/editor.png --plot $(BUILD_DIR)/loudness.png
 
 bench: configure
-	@cmake --build $(BUILD_DIR) -j$(JOBS) --target nivolo_bench nivolo_compare nivolo_denormal_cost
+	@cmake --build $(BUILD_DIR) -j$(JOBS) --target nivolo_bench nivolo_compare nivolo_denormal_cost nivolo_batch_speed
 	@./$(BUILD_DIR)/nivolo_bench
 	@./$(BUILD_DIR)/nivolo_compare
 	@./$(BUILD_DIR)/nivolo_denormal_cost
+	@./$(BUILD_DIR)/nivolo_batch_speed
 
 # The build runs Windows programs too (the resource packer, test discovery):
 # tools/wine-session.sh gives them a running Wine server and prefix.
