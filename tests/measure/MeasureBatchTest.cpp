@@ -191,7 +191,7 @@ TEST_F(MeasureBatch, ResultsAreThoseOfEachFileAloneWhateverTheJobs) {
     EXPECT_EQ(got, expected);
 }
 
-TEST_F(MeasureBatch, DeliverySpecsJudgeEachFileAndSetTheExitStatus) {
+TEST_F(MeasureBatch, DeliveryTargetsJudgeEachFileAndSetTheExitStatus) {
     const std::string quiet = file("at-23.wav"), loud = file("at-20.wav");
     // One file: its own report with a verdict line.
     Outcome run = host({"measure", loud, "--spec", "ebu-r128"});
