@@ -58,9 +58,7 @@ const char* const kUsage =
     "  --spec NAME      a delivery target: ebu-r128 (-23 LUFS +-0.5 LU, true peak -1 dBTP),\n"
     "                   atsc-a85 (-24 LUFS +-2 LU, -2 dBTP), streaming (-14 LUFS +-1 LU, -1 dBTP)\n"
     "  --target LUFS    PASS or FAIL on the integrated loudness, within --tolerance LU (default 1)\n"
-    "  --max-true-peak DBTP  PASS or FAIL on the true peak; each of the three overrides --spec's\n"
-    "                   exit status: 0 all well, 1 a file could not be measured (wins over 4),\n"
-    "                   2 usage, 4 a file missed its target\n"
+    "  --max-true-peak DBTP  PASS or FAIL on the true peak; the three override --spec's figures\n"
     "  --lu             readings in LU (LUFS + 23) instead of LUFS\n"
     "  --block N        host block size in samples (default 1024)\n"
     "  --timeline PATH  a CSV row of readings per 100 ms of audio\n"
@@ -78,7 +76,8 @@ const char* const kUsage =
     "  --scale K        (live) K x K window pixels per editor pixel (default 1)\n"
     "  --for SECONDS    (live) end after this much audio (or at the end of FILE)\n"
     "  --screenshot PATH (live) a PNG of the window's content at the end\n"
-    "  --module PATH    the plug-in module (default: nivolo.so beside nivolo-host)\n";
+    "  --module PATH    the plug-in module (default: nivolo.so beside nivolo-host)\n"
+    "exit status: 0 all well, 1 an error (a file not measured; wins over 4), 2 usage, 4 a verdict FAIL\n";
 #else
 constexpr bool kWithView = false;
 const char* const kUsage =
@@ -94,7 +93,8 @@ const char* const kUsage =
     "  --max-true-peak DBTP  PASS or FAIL on the true peak (exit status 4 on FAIL)\n"
     "  --lu             readings in LU (LUFS + 23) instead of LUFS\n"
     "  --block N        host block size in samples (default 1024)\n"
-    "  --module PATH    the plug-in module (default: nivolo.dll beside nivolo-host.exe)\n";
+    "  --module PATH    the plug-in module (default: nivolo.dll beside nivolo-host.exe)\n"
+    "exit status: 0 all well, 1 an error, 2 usage, 4 a verdict FAIL\n";
 #endif
 
 // Exit status of a run that worked but broke the audio thread's rules.
