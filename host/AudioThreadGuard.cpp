@@ -25,6 +25,7 @@ constexpr bool kTimingMeaningful = false;
 #else
 constexpr bool kTimingMeaningful = true;
 #endif
+constexpr double kMinBudgetMs = 1.0;
 
 using Kind = AudioThreadGuard::Kind;
 
@@ -208,7 +209,10 @@ AudioThreadGuard::Region::~Region() {
     --threadState.inHook;
     const double factor = deadlineFactor();
     if (!kTimingMeaningful || numSamples_ <= 0 || !(sampleRate_ > 0.0) || factor <= 0.0) return;
-    const double budgetMs = 1000.0 * numSamples_ / sampleRate_ * factor;
+    // A block shorter than a millisecond is judged against one: below that, refilling
+    // the caches after the scheduler ran another thread outlasts the audio, whatever
+    // the code does.
+    const double budgetMs = std::max(1000.0 * numSamples_ / sampleRate_, kMinBudgetMs) * factor;
     const double elapsedMs = static_cast<double>(elapsedNs) / 1e6;
     const double cpuMs = static_cast<double>(cpuNs) / 1e6;
     // The CPU clock may run ahead of the wall clock by its accounting granularity:
