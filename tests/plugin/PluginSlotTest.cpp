@@ -50,8 +50,7 @@ protected:
 // A stereo sine at -23 dBFS reads -23 LUFS; a click on a unit label switches
 // every loudness to LU once the edit reached the processor and its answer came back.
 TEST_F(PluginSlot, AToneShowsItsLoudnessAndAClickOnTheUnitSwitchesItToLu) {
-    play(-23.0, 5.0);
-    settle();
+    play(-23.0, 5.0); // an idle tick every 100 ms of audio asks for the readings and shows them
     for (const char* reading : {"loudnessI", "loudnessS", "loudnessM"}) EXPECT_EQ(shown(reading), "-23.0") << reading;
     EXPECT_EQ(shown("time"), "00:00:05");
     EXPECT_EQ(slot_.valueText(Param::kScaleModeLoudness), "LUFS");
