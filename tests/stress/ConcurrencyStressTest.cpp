@@ -1,8 +1,7 @@
-// The threads of a live session at once, and the races between the audio
-// thread and the meter's workers: nothing may crash, every block's readings
-// stay sound, every saved state is whole and one moment's, a figure from
-// before a reset never shows after it, and once the dust settles the meter
-// reads a known tone correctly.
+// The threads of a live session at once: nothing may crash, every block's
+// readings stay sound, every saved state is whole and one moment's, and once
+// the dust settles the meter reads a known tone correctly. (A worker's figure
+// from before a reset is held back at a gate in the collectors' own tests.)
 
 #include <gtest/gtest.h>
 
@@ -108,41 +107,6 @@ TEST_F(Concurrency, RequestsResetsEditsAndStateCallsWhileTheAudioThreadRuns) {
     EXPECT_NEAR(r.loudnessRange, 0.0, 0.1);
     std::printf("stress: %lld cycles of concurrent requests, with %lld saves\n", static_cast<long long>(requests.load()),
                 static_cast<long long>(saves.load()));
-}
-
-// A reset that lands while a worker still sums a window from before it: what
-// that evaluation publishes belongs to the old measurement and must never
-// reach the maxima of the new one. 14 channels at 8 kHz make the short-term
-// window's sum long enough for the reset to land inside it often.
-TEST_F(Concurrency, AResetDuringAnEvaluationKeepsTheOldWindowOutOfTheMaxima) {
-    Random random;
-    ProcessingSession session;
-    ASSERT_TRUE(open(session, factory(), realtime(14, 8000.0, 800)));
-    Signal loud = Signal::sine(14, -3.0, 8000.0, 1000.0), quiet = Signal::sine(14, -60.0, 8000.0, 1000.0);
-    const int64_t rounds = cycles(40);
-    int64_t stale = 0;
-    for (int64_t round = 0; round < rounds; ++round) {
-        session.changeParameter(Param::kResetLoudness, 1.0);
-        session.processNothing();
-        // Three seconds: the last block completes a short-term window, which goes to the worker.
-        for (int b = 0; b < 30; ++b) {
-            float* const* x = loud.next(800);
-            session.processBlock(x, x, 800);
-        }
-        for (int64_t spin = random.between(0, 20000); spin > 0; --spin) random(); // a random moment later
-        session.changeParameter(Param::kResetLoudness, 1.0);
-        session.processNothing();
-        // Every block folds the collectors' latest figures into the maxima: a
-        // figure published for the old window is caught whenever it shows.
-        for (int b = 0; b < 1000; ++b) {
-            float* const* x = quiet.next(1);
-            session.processBlock(x, x, 1);
-        }
-        const MeterReadings& r = read(session);
-        if (r.shortTermMax > MeterReadings::kReadingMin || r.momentaryMax > MeterReadings::kReadingMin) ++stale;
-    }
-    EXPECT_EQ(stale, 0) << "in " << stale << " of " << rounds << " rounds a loudness from before the reset was a maximum";
-    std::printf("stress: %lld cycles of resets during evaluations\n", static_cast<long long>(rounds));
 }
 
 // A state saved while the audio thread applies a block's edits is one
