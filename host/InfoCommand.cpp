@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "host/JsonString.h"
 #include "host/PluginModule.h"
 #include "interfaces/IPtr.h"
 #include "interfaces/TextUtf16.h"
@@ -22,8 +23,6 @@ std::string field(const char16_t (&text)[N]) {
     size_t n = Zel::utf16ToUtf8(text, N, buffer, sizeof buffer);
     return std::string(buffer, n);
 }
-
-std::string quoted(const std::string& s) { return "\"" + s + "\""; }
 
 // The fields every form of the class record has, as the host will show them.
 struct ClassView {
@@ -78,9 +77,9 @@ int runInfo(const std::string& modulePath, std::ostream& out, std::ostream& err)
     factory->readFactoryInfo(&info);
     out << "Module: " << modulePath << "\n";
     out << "Factory\n";
-    out << "  vendor:  " << quoted(field(info.vendor)) << "\n";
-    out << "  url:     " << quoted(field(info.url)) << "\n";
-    out << "  email:   " << quoted(field(info.email)) << "\n";
+    out << "  vendor:  " << jsonString(field(info.vendor)) << "\n";
+    out << "  url:     " << jsonString(field(info.url)) << "\n";
+    out << "  email:   " << jsonString(field(info.email)) << "\n";
     out << "  flags:   " << info.flags << "\n";
 
     int32_t count = factory->classCount();
@@ -93,15 +92,15 @@ int runInfo(const std::string& modulePath, std::ostream& out, std::ostream& err)
         }
         out << "[" << i << "] " << Zel::tuidToRegistry(view.cid) << "\n";
         out << "    cardinality:    " << view.cardinality << "\n";
-        out << "    category:       " << quoted(view.category) << "\n";
-        out << "    name:           " << quoted(view.name) << "\n";
+        out << "    category:       " << jsonString(view.category) << "\n";
+        out << "    name:           " << jsonString(view.name) << "\n";
         if (!view.extended) continue;
         out << "    class flags:    " << view.classFlags << "\n";
-        out << "    sub-categories: " << quoted(view.subCategories) << "\n";
+        out << "    sub-categories: " << jsonString(view.subCategories) << "\n";
         out << "    vendor:         "
-            << (view.vendor.empty() ? quoted(field(info.vendor)) + " (factory's)" : quoted(view.vendor)) << "\n";
-        out << "    version:        " << quoted(view.version) << "\n";
-        out << "    sdk version:    " << quoted(view.sdkVersion) << "\n";
+            << (view.vendor.empty() ? jsonString(field(info.vendor)) + " (factory's)" : jsonString(view.vendor)) << "\n";
+        out << "    version:        " << jsonString(view.version) << "\n";
+        out << "    sdk version:    " << jsonString(view.sdkVersion) << "\n";
     }
     return 0;
 }

@@ -1,8 +1,8 @@
 // The audio-thread guard a strict host runs: what it sees inside a guarded
 // region and what it must not see (other threads, try-locks, the host's exempt
-// code), late blocks, the counts in its report; then the sessions it watches,
-// their one audio thread, and the meter's whole audio path without one
-// allocation, blocking call or late block.
+// code), late blocks, its report; then the sessions it watches, their one
+// audio thread, and the meter's whole audio path without one allocation,
+// blocking call or late block.
 
 #include <gtest/gtest.h>
 #include <pthread.h>
@@ -15,21 +15,20 @@
 #include <mutex>
 #include <new>
 #include <sstream>
-#include <string>
 #include <thread>
 
-#include "HostTestSupport.h"
 #include "host/AudioThreadGuard.h"
+#include "host/HostContext.h"
 #include "host/PluginInstance.h"
 #include "host/view/TextControl.h"
 #include "interfaces/IAttributeSet.h"
 #include "interfaces/IMessageObject.h"
+#include "tests/support/SessionKit.h"
 
-namespace HostTest {
+namespace SessionKit {
 namespace {
 
 using NivoloHost::AudioThreadGuard;
-using NivoloHost::PluginInstance;
 using Kind = AudioThreadGuard::Kind;
 
 // Called through volatile pointers so that the compiler keeps every call.
@@ -59,16 +58,16 @@ void work(double ms) {
         clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
         return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
     };
-    const double until = cpuMs() + ms;
-    while (cpuMs() < until) {}
+    for (const double until = cpuMs() + ms; cpuMs() < until;) {}
 }
 
-class AudioThreadGuardTest : public ::testing::Test {
+class Guard : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(AudioThreadGuard::hooksInstalled()) << "host_tests must link the guard's interposer";
         factor_ = AudioThreadGuard::deadlineFactor();
-        AudioThreadGuard::setDeadlineFactor(1.0);
+        AudioThreadGuard::setDeadlineFactor(0.0); // no deadline but where a test sets one
+
         AudioThreadGuard::reset();
     }
     // What is made here on purpose must not reach the suite's listener.
@@ -77,11 +76,14 @@ protected:
         AudioThreadGuard::setDeadlineFactor(factor_);
     }
     static AudioThreadGuard::Counts counts() { return AudioThreadGuard::counts(); }
-
     double factor_ = 1.0;
 };
 
-TEST_F(AudioThreadGuardTest, EveryFormOfAllocationInsideARegionIsSeenWithItsCaller) {
+TEST_F(Guard, EveryAllocationAndEveryCallThatCanBlockInsideARegionIsSeenAndReported) {
+    pthread_rwlock_t rwlock = PTHREAD_RWLOCK_INITIALIZER;
+    std::mutex mutex;
+    sem_t semaphore;
+    sem_init(&semaphore, 0, 1);
     void* blocks[6] = {};
     {
         AudioThreadGuard::Region region(480, kRate);
@@ -91,94 +93,75 @@ TEST_F(AudioThreadGuardTest, EveryFormOfAllocationInsideARegionIsSeenWithItsCall
         blocks[3] = callAlignedAlloc(64, 128);
         blocks[4] = callNew(16);
         blocks[5] = callAlignedNewArray(20, std::align_val_t{64});
-        callFree(blocks[0]); // freeing is not counted
-    }
-    EXPECT_EQ(counts().blocks, 1);
-    EXPECT_EQ(counts().allocations, 6);
-    const auto list = AudioThreadGuard::violations();
-    ASSERT_EQ(list.size(), 6u);
-    const std::string expected[] = {allocationText("malloc", 24),        allocationText("calloc", 24),
-                                    allocationText("realloc", 40),       allocationText("aligned_alloc", 128),
-                                    allocationText("operator new", 16), allocationText("operator new[]", 20)};
-    for (size_t i = 0; i < list.size(); ++i) {
-        EXPECT_EQ(list[i].kind, Kind::kAllocation);
-        EXPECT_EQ(list[i].what, expected[i]);
-        EXPECT_EQ(list[i].block, 1);
-        // The caller as addr2line takes it: this program and the offset of the call.
-        if (!kSanitized) {
-            EXPECT_EQ(list[i].where.rfind("host_tests+0x", 0), 0u) << list[i].where;
-        }
-    }
-    // Forwarded, not only counted: real blocks with their alignment.
-    EXPECT_EQ(reinterpret_cast<uintptr_t>(blocks[3]) % 64, 0u);
-    EXPECT_EQ(reinterpret_cast<uintptr_t>(blocks[5]) % 64, 0u);
-    for (int i = 1; i <= 3; ++i) callFree(blocks[i]);
-    ::operator delete(blocks[4]);
-    ::operator delete[](blocks[5], std::align_val_t{64});
-}
-
-TEST_F(AudioThreadGuardTest, AllocationsOutsideARegionOrOnAnotherThreadAreNotSeen) {
-    callFree(callMalloc(64));
-    std::atomic<int> step{0};
-    std::thread other([&] {
-        while (step.load() != 1) {}
-        callFree(callMalloc(64)); // while the audio thread is inside its region
-        step = 2;
-    });
-    {
-        AudioThreadGuard::Region region(480, kRate);
-        step = 1;
-        while (step.load() != 2) {} // spinning: waiting would be a violation itself
-    }
-    other.join();
-    callFree(callMalloc(64));
-    EXPECT_EQ(counts().blocks, 1);
-    EXPECT_EQ(counts().violations(), 0);
-}
-
-TEST_F(AudioThreadGuardTest, LocksThatCanBlockAreSeenTryLocksAndPostsAreNot) {
-    pthread_mutex_t mutex = PTHREAD_MUTEX_INITIALIZER;
-    pthread_rwlock_t rwlock = PTHREAD_RWLOCK_INITIALIZER;
-    std::mutex standard;
-    sem_t semaphore;
-    sem_init(&semaphore, 0, 1);
-    {
-        AudioThreadGuard::Region region(480, kRate);
-        if (pthread_mutex_trylock(&mutex) == 0) pthread_mutex_unlock(&mutex);
+        callFree(blocks[0]); // where a block was made counts, not where it goes
+        // Try-locks and posts never wait: the processor hands windows to its workers so.
+        if (mutex.try_lock()) mutex.unlock();
         if (pthread_rwlock_tryrdlock(&rwlock) == 0) pthread_rwlock_unlock(&rwlock);
-        if (standard.try_lock()) standard.unlock();
-        sem_post(&semaphore); // how the processor hands a window to its worker
+        sem_post(&semaphore);
         sem_trywait(&semaphore);
     }
-    EXPECT_EQ(counts().blockingCalls, 0);
     {
         AudioThreadGuard::Region region(480, kRate);
-        standard.lock(); // uncontended, yet it could have blocked
-        standard.unlock();
+        mutex.lock(); // uncontended, yet it could have blocked
+        mutex.unlock();
         pthread_rwlock_wrlock(&rwlock);
         pthread_rwlock_unlock(&rwlock);
         sem_wait(&semaphore);
         usleep(0);
     }
+    EXPECT_EQ(counts().blocks, 2);
+    EXPECT_EQ(counts().allocations, 6);
+    EXPECT_EQ(counts().blockingCalls, 4);
     const auto list = AudioThreadGuard::violations();
-    ASSERT_EQ(list.size(), 4u);
-    const char* expected[] = {"pthread_mutex_lock", "pthread_rwlock_wrlock", "sem_wait", "usleep"};
+    const std::pair<std::string, int64_t> expected[] = {
+        {allocationText("malloc", 24), 1},       {allocationText("calloc", 24), 1},
+        {allocationText("realloc", 40), 1},      {allocationText("aligned_alloc", 128), 1},
+        {allocationText("operator new", 16), 1}, {allocationText("operator new[]", 20), 1},
+        {"pthread_mutex_lock", 2},               {"pthread_rwlock_wrlock", 2},
+        {"sem_wait", 2},                         {"usleep", 2}};
+    ASSERT_EQ(list.size(), std::size(expected));
     for (size_t i = 0; i < list.size(); ++i) {
-        EXPECT_EQ(list[i].kind, Kind::kBlockingCall);
-        EXPECT_EQ(list[i].what, expected[i]);
-        EXPECT_EQ(list[i].block, 2);
+        EXPECT_EQ(list[i].kind, i < 6 ? Kind::kAllocation : Kind::kBlockingCall);
+        EXPECT_EQ(list[i].what, expected[i].first);
+        EXPECT_EQ(list[i].block, expected[i].second);
+        // The caller as addr2line takes it: this program and the offset of the call.
+        EXPECT_TRUE(kSanitized || i >= 6 || list[i].where.rfind("host_tests+0x", 0) == 0) << list[i].where;
     }
-    EXPECT_EQ(counts().allocations, 0);
+    // Forwarded, not only counted: real blocks with their alignment.
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(blocks[3]) % 64, 0u);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(blocks[5]) % 64, 0u);
+    // The report names each violation and fails, its last line every count.
+    std::ostringstream report;
+    EXPECT_FALSE(AudioThreadGuard::finish(report));
+    const std::string text = report.str(),
+                      last = "audio-thread guard: 2 blocks checked, 6 allocations, 4 blocking calls, 0 late blocks\n";
+    EXPECT_NE(text.find("allocation in block 1: " + allocationText("malloc", 24)), std::string::npos) << text;
+    EXPECT_NE(text.find("blocking call in block 2: sem_wait"), std::string::npos) << text;
+    EXPECT_EQ(text.substr(text.size() - std::min(text.size(), last.size())), last) << text;
+    for (int i = 1; i <= 3; ++i) callFree(blocks[i]);
+    ::operator delete(blocks[4]);
+    ::operator delete[](blocks[5], std::align_val_t{64});
     sem_destroy(&semaphore);
 }
 
-TEST_F(AudioThreadGuardTest, ExemptScopesHideTheHostsMessagesAndTextButNotWhatFollows) {
-    auto host = IPtr<HostContext>::adopt(new HostContext);
+// Outside a region, on another thread meanwhile, and in the host's exempt
+// code (what a "time" message costs the host, the controller's text control)
+// nothing counts; what follows an exempt scope does.
+TEST_F(Guard, OtherThreadsOutsideRegionsAndExemptHostCodeAreNotWatched) {
+    callFree(callMalloc(64));
+    std::atomic<int> step{0};
+    std::thread other([&] {
+        while (step.load() != 1) {}
+        callFree(callMalloc(64));
+        step = 2;
+    });
+    auto host = IPtr<NivoloHost::HostContext>::adopt(new NivoloHost::HostContext);
     auto text = IPtr<NivoloHost::TextControl>::adopt(new NivoloHost::TextControl);
     char16_t back[16] = {};
     {
         AudioThreadGuard::Region region(480, kRate);
-        // What a "time" message costs the host, and the controller's text control.
+        step = 1;
+        while (step.load() != 2) {} // spinning: waiting would be a violation itself
         void* raw = nullptr;
         host->createInstance(IMessageObject_iid, IMessageObject_iid, &raw);
         if (auto* message = static_cast<IMessageObject*>(raw)) {
@@ -188,22 +171,21 @@ TEST_F(AudioThreadGuardTest, ExemptScopesHideTheHostsMessagesAndTextButNotWhatFo
             message->Release();
         }
         text->setText(u"00:00:01", 0);
-    }
-    EXPECT_EQ(std::u16string(back), u"00:00:01");
-    EXPECT_EQ(counts().violations(), 0);
-    {
-        AudioThreadGuard::Region region(480, kRate);
         {
             AudioThreadGuard::Exempt exempt;
             callFree(callMalloc(8));
         }
         callFree(callMalloc(8));
     }
-    EXPECT_EQ(counts().allocations, 1) << "only the allocation after the scope";
+    other.join();
+    EXPECT_EQ(std::u16string(back), u"00:00:01");
+    EXPECT_EQ(counts().violations(), 1);
+    EXPECT_EQ(counts().allocations, 1) << "only the allocation after the exempt scope";
 }
 
-TEST_F(AudioThreadGuardTest, BlocksThatWorkOrWaitLongerThanTheirAudioAreLate) {
+TEST_F(Guard, BlocksThatWorkOrWaitLongerThanTheirAudioAreLate) {
     if (kSanitized) GTEST_SKIP() << "timings mean nothing under sanitizers";
+    AudioThreadGuard::setDeadlineFactor(1.0);
     {
         AudioThreadGuard::Region region(48, kRate); // 1 ms of audio
         work(5.0);
@@ -229,68 +211,37 @@ TEST_F(AudioThreadGuardTest, BlocksThatWorkOrWaitLongerThanTheirAudioAreLate) {
     EXPECT_EQ(list[0].what.rfind("a block of 48 samples took ", 0), 0u) << list[0].what;
 }
 
-TEST_F(AudioThreadGuardTest, TheReportCarriesEveryCountAndFailsOnAnyViolation) {
-    std::ostringstream clean;
-    { AudioThreadGuard::Region region(480, kRate); }
-    EXPECT_TRUE(AudioThreadGuard::finish(clean));
-    EXPECT_EQ(clean.str(), "audio-thread guard: 1 blocks checked, 0 allocations, 0 blocking calls, 0 late blocks\n");
-
-    std::mutex mutex;
-    {
-        AudioThreadGuard::Region region(480, kRate);
-        callFree(callMalloc(8));
-        callFree(callCalloc(1, 8));
-        mutex.lock();
-        mutex.unlock();
-    }
-    {
-        AudioThreadGuard::Region region(48, kRate);
-        work(5.0);
-    }
-    const int late = kSanitized ? 0 : 1;
-    std::ostringstream out;
-    EXPECT_FALSE(AudioThreadGuard::finish(out));
-    const std::string text = out.str();
-    EXPECT_NE(text.find("allocation in block 2: " + allocationText("malloc", 8)), std::string::npos) << text;
-    EXPECT_NE(text.find("blocking call in block 2: pthread_mutex_lock"), std::string::npos) << text;
-    const std::string last = "audio-thread guard: 3 blocks checked, 2 allocations, 1 blocking calls, " +
-                             std::to_string(late) + " late blocks\n";
-    EXPECT_EQ(text.substr(text.size() - std::min(text.size(), last.size())), last) << text;
-}
-
 // ---- sessions under the guard ------------------------------------------------------
 
-class GuardedSession : public ModuleTest {
+class GuardedSession : public ModuleSuite {
 protected:
     void SetUp() override {
-        ModuleTest::SetUp();
+        ModuleSuite::SetUp();
         wasEnabled_ = AudioThreadGuard::enabled();
         AudioThreadGuard::enable(false); // only the sessions' own option
         AudioThreadGuard::reset();
     }
     void TearDown() override { AudioThreadGuard::enable(wasEnabled_); }
-
-    static ProcessingSession::Options guarded(int32_t channels = 2) {
+    static ProcessingSession::Options guarded(int32_t channels = 2, bool guard = true) {
         ProcessingSession::Options options;
         options.channels = channels;
-        options.blockSize = kTenMs;
-        options.audioGuard = true;
+        options.blockSize = 480;
+        options.audioGuard = guard;
         return options;
     }
     static void expectClean() {
         std::ostringstream details;
         EXPECT_TRUE(AudioThreadGuard::finish(details)) << details.str();
     }
-
     bool wasEnabled_ = false;
 };
 
-TEST_F(GuardedSession, TheGuardWatchesSessionsThatAskAndAllOnceEnabled) {
+// Sessions that ask are watched, every one once the guard is on; a session's
+// audio thread is the first that processes after it opened.
+TEST_F(GuardedSession, SessionsThatAskAreWatchedAndAnotherThreadIsAViolation) {
     ProcessingSession plain, checked;
-    ProcessingSession::Options unguarded = guarded();
-    unguarded.audioGuard = false;
-    ASSERT_TRUE(open(plain, unguarded));
-    ASSERT_TRUE(open(checked, guarded()));
+    ASSERT_TRUE(open(plain, factory(), guarded(2, false)));
+    ASSERT_TRUE(open(checked, factory(), guarded()));
     plain.processNothing();
     EXPECT_EQ(AudioThreadGuard::counts().blocks, 0);
     checked.processNothing();
@@ -298,49 +249,42 @@ TEST_F(GuardedSession, TheGuardWatchesSessionsThatAskAndAllOnceEnabled) {
     AudioThreadGuard::enable(true);
     plain.processNothing();
     EXPECT_EQ(AudioThreadGuard::counts().blocks, 2);
-}
+    AudioThreadGuard::enable(false);
 
-TEST_F(GuardedSession, AProcessCallFromASecondThreadIsAViolation) {
-    ProcessingSession session;
-    ASSERT_TRUE(open(session, guarded()));
-    session.processNothing();
-    std::thread([&] { session.processNothing(); }).join();
+    std::thread([&] { checked.processNothing(); }).join();
     EXPECT_EQ(AudioThreadGuard::counts().wrongThreads, 1);
-    // Opened again, the session takes whichever thread comes first.
-    ASSERT_TRUE(open(session, guarded()));
-    std::thread([&] { session.processNothing(); }).join();
-    EXPECT_EQ(AudioThreadGuard::counts().wrongThreads, 1);
-    session.processNothing();
+    ASSERT_TRUE(open(checked, factory(), guarded()));
+    std::thread([&] { checked.processNothing(); }).join();
+    EXPECT_EQ(AudioThreadGuard::counts().wrongThreads, 1) << "opened again, the first thread is the audio thread";
+    checked.processNothing();
     EXPECT_EQ(AudioThreadGuard::counts().wrongThreads, 2);
     AudioThreadGuard::reset(); // made on purpose
 }
 
 // With the host's stand-in as peer: elapsed time, requests, every parameter
-// command, bypass, silence and a restored state, in stereo and 5.1.
+// command, bypass, silence, level resets and a restored state, in stereo and 5.1.
 TEST_F(GuardedSession, TheMetersAudioPathNeitherAllocatesNorBlocks) {
     for (int32_t channels : {2, 6}) {
         SCOPED_TRACE(channels);
         ProcessingSession session;
-        ASSERT_TRUE(open(session, guarded(channels)));
-        Signal tone(channels, dbToAmplitude(-20.0)), silence(channels, 0.0);
-        feed(session, tone, 4.0); // past the first short-term window and several "time" messages
-        session.changeParameter(kUnitSwitch, 1.0);
-        session.changeParameter(kResetTruePeak, 1.0);
-        settleAndRead(session, tone);
-        session.changeParameter(kResetLoudness, 1.0); // sends "time" at once
-        feed(session, silence, 1.0);
-        session.changeParameter(kBypass, 1.0);
-        settleAndRead(session, tone);
-        session.changeParameter(kBypass, 0.0);
+        ASSERT_TRUE(open(session, factory(), guarded(channels)));
+        Signal tone = Signal::sine(channels, -20.0), silence(channels, [](int64_t, int32_t) { return 0.0f; });
+        play(session, tone, 4.0); // past the first short-term window and several "time" messages
+        session.changeParameter(Param::kScaleModeLoudness, 1.0);
+        session.changeParameter(Param::kResetTruePeak, 1.0);
+        read(session);
+        session.changeParameter(Param::kResetLoudness, 1.0); // sends "time" at once
+        play(session, silence, 1.0);
+        session.changeParameter(Param::kBypass, 1.0);
+        read(session);
+        session.changeParameter(Param::kBypass, 0.0);
         session.peer().sendIntMessage("resetMaxLevelIn", 0);
         session.peer().sendIntMessage("resetMaxLevelOut", 0);
-        feed(session, tone, 1.0);
+        play(session, tone, 1.0);
         ASSERT_EQ(restoreState(session.component(), saveState(session.component())), kResultOk);
-        settleAndRead(session, tone); // the next block applies the restored state
-        EXPECT_TRUE(session.readings().received);
+        EXPECT_TRUE(read(session).received); // the next block applies the restored state
         EXPECT_GE(session.peer().timeTexts().size(), 6u);
-        // Every block was watched: 6 s in 10 ms blocks, and two blocks per settle.
-        EXPECT_EQ(AudioThreadGuard::counts().blocks, (4 + 1 + 1) * 100 + 3 * 2);
+        EXPECT_EQ(AudioThreadGuard::counts().blocks, 600 + 3) << "every block was watched";
         expectClean();
         AudioThreadGuard::reset();
     }
@@ -349,15 +293,15 @@ TEST_F(GuardedSession, TheMetersAudioPathNeitherAllocatesNorBlocks) {
 // With the module's own controller as peer and its editor open: "time" then
 // reaches the controller's text on the audio thread, clicks reach the processor.
 TEST_F(GuardedSession, TheMetersAudioPathWithItsControllerNeitherAllocatesNorBlocks) {
-    PluginInstance plugin;
+    NivoloHost::PluginInstance plugin;
     std::string error;
     ASSERT_TRUE(plugin.open(factory(), guarded(), error)) << error;
     ASSERT_NE(plugin.editor(), nullptr);
-    Signal tone(2, dbToAmplitude(-18.0));
+    Signal tone = Signal::sine(2, -18.0);
     auto play = [&](double seconds) {
-        for (int b = 0; b < static_cast<int>(seconds * kRate / kTenMs); ++b) {
-            float* const* in = tone.next(kTenMs);
-            plugin.processBlock(in, in, kTenMs);
+        for (int b = 0; b < static_cast<int>(seconds * 100); ++b) {
+            float* const* in = tone.next(480);
+            plugin.processBlock(in, in, 480);
         }
     };
     play(3.5);
@@ -368,9 +312,9 @@ TEST_F(GuardedSession, TheMetersAudioPathWithItsControllerNeitherAllocatesNorBlo
     }
     play(1.25);
     EXPECT_EQ(plugin.controlText("time"), "00:00:01") << "1.75 s since the reset";
-    EXPECT_EQ(AudioThreadGuard::counts().blocks, static_cast<int64_t>(3.5 * 100 + 7 * 50 + 125));
+    EXPECT_EQ(AudioThreadGuard::counts().blocks, 350 + 7 * 50 + 125);
     expectClean();
 }
 
 } // namespace
-} // namespace HostTest
+} // namespace SessionKit

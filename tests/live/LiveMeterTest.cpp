@@ -19,10 +19,9 @@ protected:
         dir_ = new ScratchDir;
         // 3.5 s: past the first short-term window (3 s), with time to spare
         // for the realtime workers' last evaluations.
-        const std::vector<float> samples = tone(3.5, -23.0);
-        ASSERT_TRUE(writeRaw(dir_->file("tone.raw"), samples));
-        ASSERT_TRUE(writeWav(dir_->file("tone.wav"), samples));
-        ASSERT_TRUE(writeWav(dir_->file("short.wav"), tone(1.5, -23.0)));
+        ASSERT_TRUE(writeFile(dir_->file("tone.raw"), tone(3.5, -23.0), false));
+        ASSERT_TRUE(writeFile(dir_->file("tone.wav"), tone(3.5, -23.0), true));
+        ASSERT_TRUE(writeFile(dir_->file("short.wav"), tone(1.5, -23.0), true));
     }
     static void TearDownTestSuite() {
         delete dir_;
@@ -140,8 +139,7 @@ TEST_F(LiveMeter, PlayedFileReadsAsMeasureReadsItAndPlaysThroughUnchanged) {
     // The disk driver wrote what the speakers got: silence while the device
     // waited to start, the file as it is, then silence.
     const std::string played = readFile(dir_->file("played.raw"));
-    const std::vector<float> samples = tone(1.5, -23.0);
-    const std::string file(reinterpret_cast<const char*>(samples.data()), samples.size() * sizeof(float));
+    const std::string file = tone(1.5, -23.0);
     const size_t skip = file.find_first_not_of('\0'), start = played.find_first_not_of('\0');
     ASSERT_NE(start, std::string::npos);
     EXPECT_EQ(played.compare(start, file.size() - skip, file, skip), 0);

@@ -44,7 +44,8 @@ private:
     std::string path_;
 };
 
-// An X server without a screen, on a display number it picks itself.
+// An X server without a screen, on a display number it picks itself and
+// writes to a pipe once it takes connections.
 class VirtualDisplay {
 public:
     VirtualDisplay() {
@@ -60,8 +61,6 @@ public:
             _exit(127);
         }
         close(ready[1]);
-        // The server writes its display number once it takes connections (and
-        // again at every reset: the pipe stays open while it runs).
         ready_ = ready[0];
         pollfd wait{ready_, POLLIN, 0};
         char number[16] = {};
@@ -85,12 +84,6 @@ private:
     std::string name_;
 };
 
-inline std::string quoted(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
 inline std::string readFile(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
     std::ostringstream s;
@@ -103,21 +96,24 @@ struct Outcome {
     std::string out, err;
 };
 
-// nivolo-host started in the background, the display, SDL's drivers and the
-// guard set only as given (whatever the test runs under); finish() waits for
-// it. A run that hangs is ended after a minute.
+// nivolo-host started in the background with the display, SDL's drivers and
+// the guard set only as given (whatever the test runs under); finish() waits
+// for it. A run that hangs is ended after a minute.
 class HostRun {
 public:
-    HostRun(const std::vector<std::string>& environment, const std::vector<std::string>& args,
-            const std::string& stderrPath)
-        : stderrPath_(stderrPath) {
+    HostRun(const std::vector<std::string>& environment, const std::vector<std::string>& args, std::string stderrPath)
+        : stderrPath_(std::move(stderrPath)) {
+        auto quoted = [](const std::string& s) {
+            std::string q = "'";
+            for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+            return q + "'";
+        };
         std::string command = "env -u DISPLAY -u SDL_AUDIODRIVER -u SDL_VIDEODRIVER -u NIVOLO_AUDIO_GUARD"
                               " -u NIVOLO_AUDIO_GUARD_QUIET -u NIVOLO_AUDIO_GUARD_DEADLINE";
         for (const std::string& e : environment) command += " " + quoted(e);
         command += " timeout 60 " + quoted(NIVOLO_HOST_PATH);
         for (const std::string& a : args) command += " " + quoted(a);
-        command += " 2>" + quoted(stderrPath) + " </dev/null";
-        pipe_ = popen(command.c_str(), "r");
+        pipe_ = popen((command + " 2>" + quoted(stderrPath_) + " </dev/null").c_str(), "r");
     }
     ~HostRun() { finish(); }
 
@@ -141,44 +137,32 @@ private:
 // xdotool on the display: finds the meter's window (waiting for it to show),
 // then does what actions say to it ("mousemove --window %1 X Y click 1 key q").
 inline int xdotool(const std::string& display, const std::string& actions) {
-    const std::string command = "DISPLAY=" + display +
-                                " timeout 30 xdotool search --sync --onlyvisible --name '^Nivolo' " + actions +
-                                " >/dev/null 2>&1";
-    return std::system(command.c_str());
+    return std::system(("DISPLAY=" + display + " timeout 30 xdotool search --sync --onlyvisible --name '^Nivolo' " +
+                        actions + " >/dev/null 2>&1")
+                           .c_str());
 }
 
-// ---- the tone ----------------------------------------------------------------------------
-
-// A stereo sine at 48 kHz of the given peak, interleaved.
-inline std::vector<float> tone(double seconds, double peakDb, double frequency = 997.0) {
-    const double peak = std::pow(10.0, peakDb / 20.0);
+// A 997 Hz stereo sine at 48 kHz of the given peak, as interleaved 32-bit floats.
+inline std::string tone(double seconds, double peakDb) {
     std::vector<float> samples;
     for (int64_t n = 0, end = std::llround(seconds * 48000); n < end; ++n) {
-        const auto x = static_cast<float>(peak * std::sin(2.0 * std::numbers::pi * frequency * n / 48000.0));
+        const auto x = static_cast<float>(std::pow(10.0, peakDb / 20.0) * std::sin(2.0 * std::numbers::pi * 997.0 * n / 48000.0));
         samples.insert(samples.end(), {x, x});
     }
-    return samples;
+    return std::string(reinterpret_cast<const char*>(samples.data()), samples.size() * sizeof(float));
 }
 
-inline bool writeRaw(const std::string& path, const std::vector<float>& samples) {
-    std::ofstream f(path, std::ios::binary);
-    f.write(reinterpret_cast<const char*>(samples.data()), static_cast<std::streamsize>(samples.size() * sizeof(float)));
-    return static_cast<bool>(f);
-}
-
-// 32-bit float WAV, stereo at 48 kHz (this machine's byte order is the file's).
-inline bool writeWav(const std::string& path, const std::vector<float>& samples) {
-    const auto bytes = static_cast<uint32_t>(samples.size() * sizeof(float));
+// The samples raw, or in a float WAV file (this machine's byte order is the file's).
+inline bool writeFile(const std::string& path, const std::string& samples, bool wav) {
+    const auto bytes = static_cast<uint32_t>(samples.size());
     const uint32_t header[] = {0x46464952, 36 + bytes, 0x45564157,                 // "RIFF" size "WAVE"
                                0x20746D66, 16,         0x00020003, 48000, 48000 * 8, // "fmt " float, 2 channels
                                0x00200008, 0x61746164, bytes};                     // 8-byte frames, "data"
     std::ofstream f(path, std::ios::binary);
-    f.write(reinterpret_cast<const char*>(header), sizeof header);
-    f.write(reinterpret_cast<const char*>(samples.data()), bytes);
+    if (wav) f.write(reinterpret_cast<const char*>(header), sizeof header);
+    f << samples;
     return static_cast<bool>(f);
 }
-
-// ---- pictures -------------------------------------------------------------------------------
 
 struct Picture {
     int width = 0, height = 0;
@@ -201,19 +185,13 @@ inline std::optional<Picture> readPng(const std::string& path) {
     return p;
 }
 
-// ---- the JSON line ------------------------------------------------------------------------------
-
 // The raw text of a field of the flat object `measure --json` prints ("-23.0",
 // "\"LU\"", "null"); empty when it is missing.
 inline std::string field(const std::string& json, const std::string& key) {
-    const std::string name = "\"" + key + "\": ";
-    const size_t at = json.find(name);
+    const size_t at = json.find("\"" + key + "\": ");
     if (at == std::string::npos) return {};
-    const size_t from = at + name.size();
-    size_t to = from;
-    if (json[from] == '"') to = json.find('"', from + 1) + 1;
-    else
-        while (to < json.size() && json[to] != ',' && json[to] != '}') ++to;
+    const size_t from = at + key.size() + 4;
+    const size_t to = json[from] == '"' ? json.find('"', from + 1) + 1 : json.find_first_of(",}", from);
     return json.substr(from, to - from);
 }
 

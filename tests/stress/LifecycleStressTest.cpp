@@ -1,237 +1,184 @@
-// Thousands of plug-in lifecycles through the module's exported factory, as
-// hosts run them when projects open and close and tracks are added and
-// removed: no thread, no file descriptor and no hang may remain.
+// Plug-in lifecycles by the thousand through the module's exported factory,
+// as hosts run them when projects open and close and tracks come and go, the
+// careless ones included: no worker thread and no file descriptor may remain.
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <cstdio>
-#include <memory>
-#include <string>
-#include <vector>
+#include <dirent.h>
 
-#include "HangWatchdog.h"
-#include "ProcessResources.h"
-#include "StressHost.h"
-#include "StressScale.h"
-#include "StressSignal.h"
+#include <memory>
+#include <thread>
+
+#include "StressKit.h"
+#include "host/HostContext.h"
 #include "host/PluginInstance.h"
 
-namespace NivoloStress {
+namespace SessionKit {
 namespace {
 
-constexpr int kWorkersPerProcessor = 2; // the integrated and the range collector
-constexpr int kSettleMs = 2000;         // a joined thread leaves /proc/self/task within this
+constexpr int kWorkers = 2; // each processor's integrated and range collectors
 
-// How a host ends a processor's life.
-enum class Ending {
-    ByTheBook,           // processing off, inactive, terminate, release
-    TerminateWhileActive, // a host that tears down without deactivating
-    ReleaseOnly,         // a host that forgets terminate: the last release must clean up
-};
+// Entries of a /proc directory, without "." and "..".
+int entries(const char* path) {
+    DIR* dir = opendir(path);
+    int count = 0;
+    while (const dirent* entry = dir ? readdir(dir) : nullptr) count += entry->d_name[0] != '.';
+    if (dir) closedir(dir);
+    return count;
+}
+int threads() { return entries("/proc/self/task"); }
+int files() { return entries("/proc/self/fd") - 1; } // less the one that lists them
+
+// A joined thread leaves /proc just after its join returns: counted again,
+// a bounded number of times, until the count is the one expected.
+int settled(int (*count)(), int expected) {
+    int seen = count();
+    for (int i = 0; i < 100000 && seen != expected; ++i) {
+        std::this_thread::yield();
+        seen = count();
+    }
+    return seen;
+}
+
+ProcessingSession::Options randomSetUp(Random& random) {
+    static const double everyday[] = {44100.0, 48000.0}, rare[] = {8000.0, 22050.0, 96000.0, 192000.0};
+    static const int32_t blocks[] = {64, 441, 512, 1024, 4096};
+    ProcessingSession::Options options;
+    const bool unusual = random.chance(0.1);
+    options.sampleRate = unusual ? random.pick(rare) : random.pick(everyday);
+    options.blockSize = random.pick(blocks);
+    options.channels = static_cast<int32_t>(random.between(1, unusual || random.chance(0.2) ? 14 : 2));
+    options.processMode = random.chance(0.5) ? kRealtime : kOffline;
+    return options;
+}
 
 class Lifecycles : public ModuleSuite {
 protected:
     void SetUp() override {
         ModuleSuite::SetUp();
-        seed_ = stressSeed();
-        random_ = std::make_unique<Random>(seed_);
-        // One full cycle first: whatever the process sets up once (vector
-        // primitives, lazily opened files) is in the baseline; its workers are not.
-        const int threadsBefore = threadCount();
-        StressProcessor processor;
-        std::string error;
-        ASSERT_TRUE(processor.create(factory(), error)) << error;
-        ASSERT_TRUE(processor.configure(HostSetup{}, error)) << error;
-        processor.destroy();
-        baseThreads_ = settledCount(threadCount, threadsBefore, kSettleMs);
-        ASSERT_EQ(baseThreads_, threadsBefore) << "the first processor left threads behind";
-        baseFiles_ = openFileCount();
+        // One whole cycle first: what the process sets up once is in the
+        // baseline; a processor's workers are not.
+        const int before = threads();
+        {
+            ProcessingSession session;
+            ASSERT_TRUE(open(session, factory()));
+        }
+        ASSERT_EQ(settled(threads, before), before) << "the first processor left threads behind";
+        baseThreads_ = before;
+        baseFiles_ = files();
     }
-
-    // Mostly the set-ups hosts run every day; now and then another rate with
-    // any channel count (the three-second buffers of 14 channels at 192 kHz
-    // make such a cycle slow).
-    HostSetup randomSetup() {
-        static const double everyday[] = {44100.0, 48000.0};
-        static const double rare[] = {8000.0, 22050.0, 96000.0, 192000.0};
-        static const int32_t blocks[] = {1, 64, 441, 512, 1024, 4096};
-        HostSetup setup;
-        const bool unusual = random_->chance(0.1);
-        setup.sampleRate = unusual ? random_->pick(rare) : random_->pick(everyday);
-        setup.maxBlock = random_->pick(blocks);
-        setup.channels = static_cast<int32_t>(unusual || random_->chance(0.2) ? random_->between(1, 14)
-                                                                              : random_->between(1, 2));
-        return setup;
+    void expectRunning(int processors, const std::string& what) {
+        ASSERT_EQ(settled(threads, baseThreads_ + kWorkers * processors), baseThreads_ + kWorkers * processors) << what;
     }
-
-    // Every worker gone and every descriptor closed, within the settling time.
-    void expectBaseline(int64_t cycle, const char* what) {
-        const int threads = settledCount(threadCount, baseThreads_, kSettleMs);
-        ASSERT_EQ(threads, baseThreads_) << what << " " << cycle << " left " << threads - baseThreads_
-                                         << " thread(s) running; " << seedNote(seed_);
-        const int files = settledCount(openFileCount, baseFiles_, kSettleMs);
-        ASSERT_EQ(files, baseFiles_) << what << " " << cycle << " left " << files - baseFiles_
-                                     << " file descriptor(s) open; " << seedNote(seed_);
+    void expectBaseline(const std::string& what) {
+        ASSERT_NO_FATAL_FAILURE(expectRunning(0, what));
+        ASSERT_EQ(settled(files, baseFiles_), baseFiles_) << what << " left a file descriptor open";
     }
-
-    uint64_t seed_ = 0;
-    std::unique_ptr<Random> random_;
-    int baseThreads_ = 0;
-    int baseFiles_ = 0;
-    HangWatchdog watchdog_;
+    // A processor set up, activated and run through the factory's interfaces,
+    // then left as a careless host leaves it: terminated while active, or only
+    // released (the last release must clean up).
+    void abandon(const ProcessingSession::Options& o, bool terminate, const std::string& what) {
+        void* raw = nullptr;
+        ASSERT_EQ(factory()->createInstance(kProcessorClassId, IComponent_iid, &raw), kResultOk);
+        auto component = IPtr<IComponent>::adopt(static_cast<IComponent*>(raw));
+        auto host = IPtr<NivoloHost::HostContext>::adopt(new NivoloHost::HostContext);
+        ASSERT_EQ(component->initialize(static_cast<IHostApp*>(host.get())), kResultOk);
+        IPtr<IAudioProcessor> processor = queryInterface<IAudioProcessor>(component.get());
+        SpeakerArrangement arrangement = ProcessingSession::arrangementFor(o.channels), out = arrangement;
+        processor->offerArrangements(&arrangement, 1, &out, 1);
+        ProcessSetupInfo setup{o.processMode, kSample32, o.blockSize, o.sampleRate};
+        ASSERT_EQ(processor->prepareProcessing(setup), kResultOk);
+        component->setActive(1);
+        processor->setProcessingState(1);
+        Signal tone = Signal::sine(o.channels, -6.0, o.sampleRate);
+        float* const* x = tone.next(o.blockSize);
+        processRaw(processor.get(), o.channels, x, x, o.blockSize, o.processMode);
+        ASSERT_NO_FATAL_FAILURE(expectRunning(1, what));
+        if (terminate) component->terminate();
+    }
+    int baseThreads_ = 0, baseFiles_ = 0;
 };
 
-double secondsSince(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-TEST_F(Lifecycles, ProcessorCyclesStopEveryWorkerAndCloseEverything) {
-    const int64_t count = cycles(250);
-    const auto started = std::chrono::steady_clock::now();
-    StressSignal signal;
+// Processors ended by the book, terminated while active or only released;
+// whole plug-in slots with controller (and now and then the editor);
+// processors of a module loaded again on top of the suite's own load.
+TEST_F(Lifecycles, EveryKindOfLifecycleStopsEveryWorkerAndClosesEverything) {
+    Random random;
+    const int64_t count = cycles(200);
     for (int64_t cycle = 1; cycle <= count; ++cycle) {
-        const HostSetup setup = randomSetup();
-        const auto ending = static_cast<Ending>(random_->between(0, 2));
-        WatchedStep step(watchdog_, "processor cycle " + std::to_string(cycle) + " (" + describe(setup) + ")", 10.0);
-        {
-            StressProcessor processor;
+        const ProcessingSession::Options o = randomSetUp(random);
+        const int64_t kind = random.between(0, 4);
+        const std::string what = "cycle " + std::to_string(cycle) + " of kind " + std::to_string(kind) + ", " +
+                                 std::to_string(o.channels) + " channels at " + std::to_string(o.sampleRate) +
+                                 " Hz, blocks of " + std::to_string(o.blockSize);
+        Signal tone = Signal::sine(o.channels, -12.0, o.sampleRate);
+        if (kind == 0 || kind == 1) {
+            ASSERT_NO_FATAL_FAILURE(abandon(o, kind == 0, what));
+        } else if (kind == 2) {
+            NivoloHost::PluginInstance slot;
             std::string error;
-            ASSERT_TRUE(processor.create(factory(), error)) << error;
-            ASSERT_TRUE(processor.configure(setup, error)) << error << "; " << seedNote(seed_);
-            // Rebuilding the meter for the set-up replaced the workers, it did not add to them.
-            const int running = settledCount(threadCount, baseThreads_ + kWorkersPerProcessor, kSettleMs);
-            ASSERT_EQ(running, baseThreads_ + kWorkersPerProcessor)
-                << "cycle " << cycle << " with " << describe(setup) << "; " << seedNote(seed_);
-            signal.resize(setup.channels, setup.maxBlock);
-            signal.set(StressSignal::Kind::Sine, 0.5, setup.sampleRate);
-            for (int block = 0; block < 3; ++block) {
-                const auto n = static_cast<int32_t>(random_->between(1, setup.maxBlock));
-                float* const* audio = signal.next(n);
-                processor.requestData();
-                processor.process(audio, audio, n);
+            ASSERT_TRUE(slot.open(factory(), o, error)) << error << "; " << what;
+            ASSERT_NO_FATAL_FAILURE(expectRunning(1, what));
+            if (random.chance(0.3)) {
+                ASSERT_NE(slot.editor(), nullptr) << what;
             }
-            if (ending == Ending::ByTheBook) {
-                processor.destroy();
-            } else {
-                if (ending == Ending::TerminateWhileActive) processor.component()->terminate();
-                processor.forget(); // the processor goes with its last reference
-            }
-        }
-        ASSERT_NO_FATAL_FAILURE(expectBaseline(cycle, "processor cycle"));
-    }
-    std::printf("stress: %lld cycles of processor lifecycles in %.2f s\n", static_cast<long long>(count),
-                secondsSince(started));
-}
-
-TEST_F(Lifecycles, ManyProcessorsAtOnceEachRunTheirOwnWorkers) {
-    const int64_t rounds = cycles(8);
-    const auto started = std::chrono::steady_clock::now();
-    StressSignal signal(2, 1024);
-    signal.set(StressSignal::Kind::Sine, 0.5, 48000.0);
-    for (int64_t round = 1; round <= rounds; ++round) {
-        WatchedStep step(watchdog_, "round " + std::to_string(round) + " of simultaneous processors", 20.0);
-        const auto slots = static_cast<int>(random_->between(2, 12));
-        std::vector<std::unique_ptr<StressProcessor>> processors;
-        for (int s = 0; s < slots; ++s) {
-            auto processor = std::make_unique<StressProcessor>();
-            std::string error;
-            ASSERT_TRUE(processor->create(factory(), error)) << error;
-            ASSERT_TRUE(processor->configure(HostSetup{}, error)) << error;
-            processors.push_back(std::move(processor));
-        }
-        ASSERT_EQ(settledCount(threadCount, baseThreads_ + kWorkersPerProcessor * slots, kSettleMs),
-                  baseThreads_ + kWorkersPerProcessor * slots)
-            << slots << " processors; " << seedNote(seed_);
-        for (int block = 0; block < 20; ++block) {
-            float* const* audio = signal.next(1024);
-            for (auto& processor : processors) processor->process(audio, audio, 1024);
-        }
-        // Torn down in a random order, as tracks are deleted.
-        while (!processors.empty()) {
-            const auto victim = static_cast<size_t>(random_->between(0, static_cast<int64_t>(processors.size()) - 1));
-            processors.erase(processors.begin() + static_cast<std::ptrdiff_t>(victim));
-            const int left = static_cast<int>(processors.size());
-            ASSERT_EQ(settledCount(threadCount, baseThreads_ + kWorkersPerProcessor * left, kSettleMs),
-                      baseThreads_ + kWorkersPerProcessor * left)
-                << "after removing one of " << slots << " processors; " << seedNote(seed_);
-        }
-        ASSERT_NO_FATAL_FAILURE(expectBaseline(round, "round"));
-    }
-    std::printf("stress: %lld cycles of 2 to 12 simultaneous processors in %.2f s\n", static_cast<long long>(rounds),
-                secondsSince(started));
-}
-
-TEST_F(Lifecycles, ModuleLoadsAndUnloadsWithProcessorsInBetween) {
-    const int64_t count = cycles(40);
-    const auto started = std::chrono::steady_clock::now();
-    // The suite keeps its own load; the module is opened again on top of it
-    // and must come back to the same state after every unload.
-    for (int64_t cycle = 1; cycle <= count; ++cycle) {
-        WatchedStep step(watchdog_, "module load cycle " + std::to_string(cycle), 10.0);
-        {
-            PluginModule module;
-            std::string error;
-            ASSERT_TRUE(module.load(NIVOLO_MODULE_PATH, error)) << error;
-            StressProcessor processor;
-            ASSERT_TRUE(processor.create(module.factory(), error)) << error;
-            ASSERT_TRUE(processor.configure(HostSetup{}, error)) << error;
-            StressSignal signal(2, 1024);
-            signal.set(StressSignal::Kind::Sine, 0.5, 48000.0);
-            float* const* audio = signal.next(1024);
-            processor.process(audio, audio, 1024);
-            processor.destroy();
-            module.unload();
-        }
-        ASSERT_NO_FATAL_FAILURE(expectBaseline(cycle, "module load cycle"));
-    }
-    std::printf("stress: %lld cycles of module load and unload in %.2f s\n", static_cast<long long>(count),
-                secondsSince(started));
-}
-
-TEST_F(Lifecycles, PluginSlotsWithControllerAndEditorOpenAndCloseCleanly) {
-    const int64_t count = cycles(60);
-    const auto started = std::chrono::steady_clock::now();
-    int editors = 0;
-    for (int64_t cycle = 1; cycle <= count; ++cycle) {
-        HostSetup setup = randomSetup();
-        setup.maxBlock = std::max<int32_t>(setup.maxBlock, 64);
-        const bool withEditor = cycle % 3 == 1;
-        WatchedStep step(watchdog_, "plug-in slot cycle " + std::to_string(cycle) + " (" + describe(setup) +
-                                        (withEditor ? ", editor open)" : ")"), 15.0);
-        {
-            NivoloHost::PluginInstance instance;
-            ProcessingSession::Options options;
-            options.sampleRate = setup.sampleRate;
-            options.channels = setup.channels;
-            options.blockSize = setup.maxBlock;
-            std::string error;
-            ASSERT_TRUE(instance.open(factory(), options, error)) << error << "; " << seedNote(seed_);
-            ASSERT_EQ(settledCount(threadCount, baseThreads_ + kWorkersPerProcessor, kSettleMs),
-                      baseThreads_ + kWorkersPerProcessor)
-                << "slot cycle " << cycle;
-            if (withEditor) {
-                ASSERT_NE(instance.editor(), nullptr) << "cycle " << cycle;
-                ++editors;
-            }
-            StressSignal signal(setup.channels, setup.maxBlock);
-            signal.set(StressSignal::Kind::Sine, 0.25, setup.sampleRate);
             // A little over 100 ms of audio: the idle tick asks for readings at least once.
-            const auto blocks = static_cast<int>(0.12 * setup.sampleRate / setup.maxBlock) + 2;
-            for (int b = 0; b < blocks && b < 40; ++b) {
-                float* const* audio = signal.next(setup.maxBlock);
-                instance.processBlock(audio, audio, setup.maxBlock);
+            for (int b = static_cast<int>(0.12 * o.sampleRate / o.blockSize) + 2; b > 0; --b) {
+                float* const* x = tone.next(o.blockSize);
+                slot.processBlock(x, x, o.blockSize);
             }
-            if (random_->chance(0.5)) instance.setControl("resetLoudness", 1.0);
-            instance.idle();
-            instance.processNothing();
-            instance.close();
+            slot.setControl("resetLoudness", 1.0);
+            slot.idle();
+            slot.processNothing();
+        } else {
+            NivoloHost::PluginModule module;
+            std::string error;
+            ASSERT_TRUE(kind == 3 || module.load(NIVOLO_MODULE_PATH, error)) << error;
+            ProcessingSession session;
+            ASSERT_TRUE(open(session, kind == 3 ? factory() : module.factory(), o)) << what;
+            ASSERT_NO_FATAL_FAILURE(expectRunning(1, what));
+            for (int b = 0; b < 3; ++b) {
+                const auto n = static_cast<int32_t>(random.between(1, o.blockSize));
+                float* const* x = tone.next(n);
+                session.requestData();
+                session.processBlock(x, x, n);
+            }
         }
-        ASSERT_NO_FATAL_FAILURE(expectBaseline(cycle, "plug-in slot cycle"));
+        ASSERT_NO_FATAL_FAILURE(expectBaseline(what));
     }
-    std::printf("stress: %lld cycles of plug-in slots with controller (%d with the editor) in %.2f s\n",
-                static_cast<long long>(count), editors, secondsSince(started));
+    std::printf("stress: %lld cycles of plug-in lifecycles\n", static_cast<long long>(count));
+}
+
+// Rebuilding a meter for a set-up replaces its workers; each of many
+// processors runs its own, and each removal, in any order, takes only its own.
+TEST_F(Lifecycles, ManyProcessorsAtOnceEachRunTheirOwnWorkers) {
+    Random random;
+    const int64_t rounds = cycles(8);
+    Signal tone = Signal::sine(2, -6.0);
+    for (int64_t round = 1; round <= rounds; ++round) {
+        const auto slots = static_cast<int>(random.between(2, 12));
+        std::vector<std::unique_ptr<ProcessingSession>> sessions;
+        for (int s = 0; s < slots; ++s) {
+            sessions.push_back(std::make_unique<ProcessingSession>());
+            ASSERT_TRUE(open(*sessions.back(), factory()));
+            ProcessSetupInfo again{kOffline, kSample32, 512, kRate};
+            sessions.back()->component()->setActive(0);
+            sessions.back()->processor()->prepareProcessing(again);
+            sessions.back()->component()->setActive(1);
+        }
+        ASSERT_NO_FATAL_FAILURE(expectRunning(slots, std::to_string(slots) + " processors"));
+        for (int b = 0; b < 20; ++b) {
+            float* const* x = tone.next(512);
+            for (auto& session : sessions) session->processBlock(x, x, 512);
+        }
+        while (!sessions.empty()) {
+            sessions.erase(sessions.begin() + random.between(0, static_cast<int64_t>(sessions.size()) - 1));
+            ASSERT_NO_FATAL_FAILURE(expectRunning(static_cast<int>(sessions.size()), "after a removal"));
+        }
+        ASSERT_NO_FATAL_FAILURE(expectBaseline("round " + std::to_string(round)));
+    }
+    std::printf("stress: %lld cycles of 2 to 12 processors at once\n", static_cast<long long>(rounds));
 }
 
 } // namespace
-} // namespace NivoloStress
+} // namespace SessionKit
