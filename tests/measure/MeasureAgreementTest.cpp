@@ -62,8 +62,6 @@ TEST(MeasureAgreement, FinalFiguresMatchTheCoreInProcess) {
         int sampleRate, channels;
         uint64_t arrangement;
     };
-    ScratchDir dir;
-    ASSERT_TRUE(dir.ok());
     for (const Layout& l : {Layout{"stereo 44.1", 44100, 2, kStereo}, Layout{"stereo 48", 48000, 2, kStereo},
                             Layout{"5.1", 48000, 6, kFivePointOne}, Layout{"mono", 44100, 1, kMono}}) {
         SCOPED_TRACE(l.name);
@@ -74,7 +72,7 @@ TEST(MeasureAgreement, FinalFiguresMatchTheCoreInProcess) {
             speakers.push_back(sine(dB, 10.0));
         }
         speakers.resize(static_cast<size_t>(l.channels));
-        const std::string path = dir.file("programme.wav");
+        const std::string path = file("programme.wav");
         ASSERT_TRUE(makeAudio(path, l.sampleRate, 60.0, l.channels == 6 ? speakers : std::vector{speakers[0]}, l.channels == 6 ? 0 : l.channels));
         expectAgreement(path, l.arrangement, measureJson(path));
         Outcome pinned;
@@ -91,9 +89,7 @@ TEST(MeasureAgreement, FinalFiguresMatchTheCoreInProcess) {
 // windows come much faster than the workers wake: the hardest case for pacing.
 // A level ramp makes every window count: losing any run of them moves both figures.
 TEST(MeasureAgreement, TenMinutesAtEightKilohertzLoseNoWindow) {
-    ScratchDir dir;
-    ASSERT_TRUE(dir.ok());
-    const std::string path = dir.file("ramp.wav");
+    const std::string path = file("ramp.wav");
     ASSERT_TRUE(makeAudio(path, 8000, 600.0, {"pow(10,(-40+30*floor(t)/599)/20)*sin(2*PI*997*t)"}, 1, "-c:a pcm_s16le"));
     expectAgreement(path, kMono, measureJson(path), false);
 }
@@ -104,9 +100,7 @@ TEST(MeasureAgreement, TenMinutesAtEightKilohertzLoseNoWindow) {
 // channel: a single tone's exact zeros could make a block of one sample count as
 // digital silence.)
 TEST(MeasureAgreement, ReadingsAreIdenticalForEveryBlockSize) {
-    ScratchDir dir;
-    ASSERT_TRUE(dir.ok());
-    const std::string path = dir.file("tone-steps.wav");
+    const std::string path = file("tone-steps.wav");
     ASSERT_TRUE(makeAudio(path, 48000, 12.0, {levels(kLevels, 2.0) + "*(sin(2*PI*317*t+1)+sin(2*PI*1031*t+2)+sin(2*PI*4001*t+3))/3",
                                                levels(kLevels, 2.0) + "*(sin(2*PI*419*t+4)+sin(2*PI*1327*t+5)+sin(2*PI*3733*t+6))/3"}));
     const Outcome reference = measureJson(path, 1024);
@@ -120,13 +114,11 @@ TEST(MeasureAgreement, ReadingsAreIdenticalForEveryBlockSize) {
 // 5.1 as L R C LFE Ls Rs: the fourth channel is the LFE, which does not count,
 // and the fifth and sixth are the surrounds, which count more.
 TEST(MeasureAgreement, ChannelOrderOfFivePointOne) {
-    ScratchDir dir;
-    ASSERT_TRUE(dir.ok());
     auto onlyChannel = [&](size_t channel, double peakDb) {
         std::vector<std::string> speakers(6, "0");
         speakers[channel] = sine({peakDb}, 1e9, 1000.0);
-        EXPECT_TRUE(makeAudio(dir.file("channel.wav"), 48000, 5.0, speakers));
-        return jsonOf(measureJson(dir.file("channel.wav")));
+        EXPECT_TRUE(makeAudio(file("channel.wav"), 48000, 5.0, speakers));
+        return jsonOf(measureJson(file("channel.wav")));
     };
     const JsonObject lfe = onlyChannel(3, -10.0);
     EXPECT_EQ(lfe["integrated"].kind, JsonValue::Null);

@@ -9,11 +9,10 @@ using namespace MeasureTesting;
 
 class MeasureBadInput : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(dir_.ok()); }
 
     // A 16-bit mono WAV of 100 frames whose header claims the given rate.
     std::string wavClaimingRate(uint32_t rate) {
-        const std::string path = dir_.file("rate-" + std::to_string(rate) + ".wav");
+        const std::string path = file("rate-" + std::to_string(rate) + ".wav");
         EXPECT_TRUE(makeAudio(path, 8000, 100 / 8000.0, {sine({-20.0})}, 1, "-c:a pcm_s16le"));
         std::string bytes = readText(path);
         for (int i = 0; i < 4; ++i) {
@@ -33,28 +32,26 @@ protected:
             EXPECT_NE(run.err.find(mention), std::string::npos) << run.err;
         }
     }
-
-    ScratchDir dir_;
 };
 
 TEST_F(MeasureBadInput, FilesThatCannotBeMeasured) {
-    ASSERT_TRUE(writeBytes(dir_.file("notes.wav"), "These are notes about a recording, not the recording.\n"));
+    ASSERT_TRUE(writeBytes(file("notes.wav"), "These are notes about a recording, not the recording.\n"));
     std::string noise;
     for (uint32_t i = 0, x = 12345; i < 8192; ++i) noise += static_cast<char>((x = x * 1103515245u + 12345u) >> 24);
-    ASSERT_TRUE(writeBytes(dir_.file("noise.mp3"), noise));
-    ASSERT_TRUE(std::filesystem::create_directory(dir_.file("folder.wav")));
-    ASSERT_TRUE(makeAudio(dir_.file("sixteen.wav"), 48000, 0.5, {sine({-20.0})}, 16));
+    ASSERT_TRUE(writeBytes(file("noise.mp3"), noise));
+    ASSERT_TRUE(std::filesystem::create_directory(file("folder.wav")));
+    ASSERT_TRUE(makeAudio(file("sixteen.wav"), 48000, 0.5, {sine({-20.0})}, 16));
     const std::pair<std::string, const char*> cases[] = {
-        {dir_.file("absent.wav"), ""},   {dir_.file("noise.mp3"), ""},   {dir_.file("notes.wav"), ""},
-        {dir_.file("folder.wav"), ""},   {dir_.file("sixteen.wav"), "16"},
+        {file("absent.wav"), ""},   {file("noise.mp3"), ""},   {file("notes.wav"), ""},
+        {file("folder.wav"), ""},   {file("sixteen.wav"), "16"},
         // The meter would size its windows by these: gigabytes for a 400-byte file.
         {wavClaimingRate(768001), "sample rate"}, {wavClaimingRate(2000000000), "sample rate"},
     };
     for (const auto& [path, mention] : cases) expectFailure(path, mention);
 
     // The limits themselves are measured.
-    ASSERT_TRUE(makeAudio(dir_.file("fourteen.wav"), 48000, 1.0, {sine({-20.0})}, 14));
-    const JsonObject json = jsonOf(measureJson(dir_.file("fourteen.wav")));
+    ASSERT_TRUE(makeAudio(file("fourteen.wav"), 48000, 1.0, {sine({-20.0})}, 14));
+    const JsonObject json = jsonOf(measureJson(file("fourteen.wav")));
     EXPECT_EQ(json["channels"].number, 14.0);
     EXPECT_EQ(json["integrated"].kind, JsonValue::Number);
     EXPECT_EQ(measure(optionsFor(wavClaimingRate(768000))).status, 0);
@@ -62,22 +59,22 @@ TEST_F(MeasureBadInput, FilesThatCannotBeMeasured) {
 
 // Down to a header with no audio after it.
 TEST_F(MeasureBadInput, WavCutAnywhereInItsHeaderFails) {
-    ASSERT_TRUE(makeAudio(dir_.file("whole.wav"), 48000, 0.5, {sine({-20.0})}, 2, "-c:a pcm_s16le"));
-    const std::string whole = readText(dir_.file("whole.wav")), path = dir_.file("header.wav");
+    ASSERT_TRUE(makeAudio(file("whole.wav"), 48000, 0.5, {sine({-20.0})}, 2, "-c:a pcm_s16le"));
+    const std::string whole = readText(file("whole.wav")), path = file("header.wav");
     for (size_t length = 0; length <= 44; ++length) {
         ASSERT_TRUE(writeBytes(path, whole.substr(0, length)));
         SCOPED_TRACE(length);
         expectFailure(path, length == 44 ? "holds no audio" : "");
     }
     // And as a script sees it.
-    const Outcome run = runExecutable({"measure", path}, dir_.file("stderr.txt"));
+    const Outcome run = host({"measure", path});
     EXPECT_EQ(run.status, 1);
     EXPECT_TRUE(isOneLineFailure(run));
 }
 
 // The executable itself: usage errors exit 2, a module that cannot be loaded 1.
 TEST_F(MeasureBadInput, BadOptionsAndAModuleThatCannotBeLoaded) {
-    const std::string path = dir_.file("ok.wav");
+    const std::string path = file("ok.wav");
     ASSERT_TRUE(makeAudio(path, 48000, 0.5, {sine({-20.0})}, 2));
     const std::pair<const char*, const char*> options[] = {
         {"--block", "0"},   {"--block", "-64"},     {"--block", "abc"},  {"--block", "512x"},
@@ -87,7 +84,7 @@ TEST_F(MeasureBadInput, BadOptionsAndAModuleThatCannotBeLoaded) {
         {"--max-true-peak", "1e9"}, {"--spec", "broadcast"}, {"--jobs", "0"}, {"--jobs", "1.5"},
     };
     for (const auto& [option, value] : options) {
-        const Outcome run = runExecutable({"measure", path, option, value}, dir_.file("stderr.txt"));
+        const Outcome run = host({"measure", path, option, value});
         EXPECT_EQ(run.status, 2) << option << " '" << value << "'";
         EXPECT_TRUE(isOneLineFailure(run)) << option << " '" << value << "'";
         EXPECT_NE(run.err.find(option), std::string::npos) << run.err;
@@ -98,7 +95,7 @@ TEST_F(MeasureBadInput, BadOptionsAndAModuleThatCannotBeLoaded) {
         EXPECT_TRUE(isOneLineFailure(measure(bad))) << block;
     }
     bad.blockSize = 1024;
-    bad.modulePath = dir_.file("missing-module.so");
+    bad.modulePath = file("missing-module.so");
     EXPECT_TRUE(isOneLineFailure(measure(bad)));
 }
 

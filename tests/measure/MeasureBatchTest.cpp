@@ -18,8 +18,6 @@ protected:
     // with a warning), a WAV header with no audio after it (an error), a text
     // file (skipped), and a hidden file and folder left out.
     static void SetUpTestSuite() {
-        dir_ = new ScratchDir;
-        ASSERT_TRUE(dir_->ok());
         ASSERT_TRUE(std::filesystem::create_directories(file("mixed/sub")));
         ASSERT_TRUE(std::filesystem::create_directories(file("mixed/.cache")));
         for (int i = 0; i < 15; ++i) {
@@ -43,11 +41,6 @@ protected:
         for (double level : {-23.0, -20.0}) // the broadcast reference level, and 3 LU louder
             ASSERT_TRUE(makeAudio(file("at" + std::to_string(std::lround(level)) + ".wav"), 48000, 5.0, {sine({level}, 1e9, 1000.0)}, 2, "-c:a pcm_s24le"));
     }
-    static void TearDownTestSuite() { delete dir_; }
-    static std::string file(const std::string& name) { return dir_->file(name); }
-    static Outcome host(const std::vector<std::string>& args) { return runExecutable(args, file("stderr.txt")); }
-
-    static inline ScratchDir* dir_ = nullptr;
     static inline std::vector<std::string> measurable_; // the folder's files with audio, sorted
     static inline std::vector<std::string> listed_;     // and the one that fails, in its place
 };

@@ -39,47 +39,38 @@ protected:
     // so loud that counting it, or taking a surround for a front speaker, moves
     // the reading by more than a lossy codec does.
     static void SetUpTestSuite() {
-        dir_ = new ScratchDir;
-        ASSERT_TRUE(dir_->ok());
         ASSERT_TRUE(makeAudio(stereo(), 48000, kSeconds, {sine({-26.0, -18.0, -22.0}, kSeconds / 3)}, 2));
         std::vector<std::string> speakers;
         for (double level : {-22.0, -24.0, -20.0, -3.0, -16.0, -17.0}) speakers.push_back(sine({level}));
         ASSERT_TRUE(makeAudio(surround51(), 48000, kSeconds, speakers));
     }
-    static void TearDownTestSuite() { delete dir_; }
-    static std::string stereo() { return dir_->file("stereo.wav"); }
-    static std::string surround51() { return dir_->file("surround.wav"); }
-    static std::string file(const std::string& name) { return dir_->file(name); }
+    static std::string stereo() { return file("stereo.wav"); }
+    static std::string surround51() { return file("surround.wav"); }
     static Outcome sh(const std::string& command) { return shell(command, file("stderr.txt")); }
-    static std::string host(const std::vector<std::string>& args) { return hostCommand(args); }
-
-    static inline ScratchDir* dir_ = nullptr;
 };
 
 TEST_F(MeasureMedia, EveryFormatReadsWhatItsSourceReads) {
     struct Encoding {
-        const char* name;
+        const char *name, *options /* ffmpeg's */, *extension;
         bool surround;
-        const char* options; // ffmpeg's output options
-        const char* extension;
         int sampleRate;
         double tolerance; // LU from the source: lossless 0.1, lossy 0.3
     };
     const Encoding encodings[] = {
-        {"WAV 16-bit", false, "-c:a pcm_s16le", "wav", 48000, 0.1},
-        {"WAV 24-bit at 44.1 kHz", false, "-c:a pcm_s24le -ar 44100", "wav", 44100, 0.1},
-        {"WAV 32-bit integer", false, "-c:a pcm_s32le", "wav", 48000, 0.1},
-        {"AIFF", false, "-c:a pcm_s16be", "aiff", 48000, 0.1},
-        {"FLAC at 96 kHz", false, "-c:a flac -ar 96000", "flac", 96000, 0.1},
-        {"MP3", false, "-c:a libmp3lame -b:a 192k", "mp3", 48000, 0.3},
-        {"AAC in MP4 at 32 kHz", false, "-c:a aac -b:a 160k -ar 32000", "mp4", 32000, 0.3},
-        {"Vorbis in OGG", false, "-c:a libvorbis -q:a 6", "ogg", 48000, 0.3},
-        {"5.1 FLAC", true, "-c:a flac", "flac", 48000, 0.1},
-        {"5.1 AC-3 in MKV", true, "-c:a ac3 -b:a 640k", "mkv", 48000, 0.3},
-        {"5.1 AAC in MP4", true, "-c:a aac -b:a 512k", "mp4", 48000, 0.3},
-        {"5.1 Vorbis in OGG", true, "-c:a libvorbis -q:a 8", "ogg", 48000, 0.3},
-        {"5.1 with side surrounds in MKV", true, "-c:a pcm_s24le -af 'aformat=channel_layouts=5.1(side)'", "mkv", 48000, 0.1},
-        {"5.1 Opus in OGG", true, "-c:a libopus -b:a 384k", "opus", 48000, 0.3},
+        {"WAV 16-bit", "-c:a pcm_s16le", "wav", false, 48000, 0.1},
+        {"WAV 24-bit at 44.1 kHz", "-c:a pcm_s24le -ar 44100", "wav", false, 44100, 0.1},
+        {"WAV 32-bit integer", "-c:a pcm_s32le", "wav", false, 48000, 0.1},
+        {"AIFF", "-c:a pcm_s16be", "aiff", false, 48000, 0.1},
+        {"FLAC at 96 kHz", "-c:a flac -ar 96000", "flac", false, 96000, 0.1},
+        {"MP3", "-c:a libmp3lame -b:a 192k", "mp3", false, 48000, 0.3},
+        {"AAC in MP4 at 32 kHz", "-c:a aac -b:a 160k -ar 32000", "mp4", false, 32000, 0.3},
+        {"Vorbis in OGG", "-c:a libvorbis -q:a 6", "ogg", false, 48000, 0.3},
+        {"5.1 FLAC", "-c:a flac", "flac", true, 48000, 0.1},
+        {"5.1 AC-3 in MKV", "-c:a ac3 -b:a 640k", "mkv", true, 48000, 0.3},
+        {"5.1 AAC in MP4", "-c:a aac -b:a 512k", "mp4", true, 48000, 0.3},
+        {"5.1 Vorbis in OGG", "-c:a libvorbis -q:a 8", "ogg", true, 48000, 0.3},
+        {"5.1 with side surrounds in MKV", "-c:a pcm_s24le -af 'aformat=channel_layouts=5.1(side)'", "mkv", true, 48000, 0.1},
+        {"5.1 Opus in OGG", "-c:a libopus -b:a 384k", "opus", true, 48000, 0.3},
     };
     const JsonObject stereoSource = jsonOf(measureJson(stereo())), surroundSource = jsonOf(measureJson(surround51()));
     int made = 0;
@@ -102,36 +93,28 @@ TEST_F(MeasureMedia, EveryFormatReadsWhatItsSourceReads) {
 }
 
 TEST_F(MeasureMedia, StandardInputReadsWhatTheFileReads) {
-    const std::string mp4 = file("piped.mp4"), flac = file("piped.flac"), mkv = file("piped.mkv");
     // The steady 5.1 source: the last windows, which the meter may take in a little
     // late, then change nothing, and a wrong speaker would.
-    ASSERT_TRUE(ffmpeg("-i " + quoted(surround51()) + " -c:a aac -b:a 384k " + quoted(mp4)));
-    ASSERT_TRUE(ffmpeg("-i " + quoted(surround51()) + " -c:a flac " + quoted(flac)));
-    ASSERT_TRUE(ffmpeg("-i " + quoted(surround51()) + " -c:a ac3 " + quoted(mkv)));
-    const std::pair<std::string, std::string> cases[] = {
-        {mp4, "ffmpeg -nostdin -loglevel error -i " + quoted(mp4) + " -f wav -"},
-        {flac, "cat " + quoted(flac)},
-        {mkv, "cat " + quoted(mkv)},
-    };
-    for (const auto& [path, producer] : cases) {
-        SCOPED_TRACE(producer);
-        const JsonObject fromFile = jsonOf(measureJson(path));
-        const JsonObject fromPipe = jsonOf(sh(producer + " | " + host({"measure", "-", "--json"})));
+    for (auto [name, codec, producer] : {std::tuple{"piped.mp4", "aac -b:a 384k", "ffmpeg -nostdin -loglevel error -i @ -f wav -"},
+                                         {"piped.flac", "flac", "cat @"}, {"piped.mkv", "ac3", "cat @"}}) {
+        const std::string path = file(name), command = std::string(producer).replace(std::string(producer).find('@'), 1, quoted(path));
+        ASSERT_TRUE(ffmpeg("-i " + quoted(surround51()) + " -c:a " + codec + " " + quoted(path)));
+        const JsonObject fromFile = jsonOf(measureJson(path)), fromPipe = jsonOf(sh(command + " | " + hostCommand({"measure", "-", "--json"})));
         EXPECT_EQ(fromPipe["file"].string, "standard input");
-        for (const char* key : {"sampleRate", "channels", "seconds"}) EXPECT_EQ(fromPipe[key].number, fromFile[key].number);
+        for (const char* key : {"sampleRate", "channels", "seconds"}) EXPECT_EQ(fromPipe[key].number, fromFile[key].number) << name;
         // The final momentary and short-term readings may land a window apart; these may not.
         for (const char* key : {"integrated", "loudnessRange", "truePeak", "momentaryMax", "shortTermMax"})
-            EXPECT_NEAR(fromPipe[key].number, fromFile[key].number, 0.01 + 1e-9) << key;
+            EXPECT_NEAR(fromPipe[key].number, fromFile[key].number, 0.01 + 1e-9) << name << " " << key;
     }
     // An MP4 with its index at the end cannot be read from a pipe; moved to the front it can.
     const std::string atEnd = file("index-at-end.mp4"), atFront = file("index-at-front.mp4");
     ASSERT_TRUE(ffmpeg("-f lavfi -i anoisesrc=d=5:r=48000:a=0.1:seed=7 -ac 2 -c:a aac -b:a 320k " + quoted(atEnd)));
     ASSERT_TRUE(ffmpeg("-i " + quoted(atEnd) + " -c copy -movflags +faststart " + quoted(atFront)));
-    const Outcome refused = sh("cat " + quoted(atEnd) + " | " + host({"measure", "-"}));
+    const Outcome refused = sh("cat " + quoted(atEnd) + " | " + hostCommand({"measure", "-"}));
     EXPECT_EQ(refused.status, 1);
     EXPECT_TRUE(isOneLineFailure(refused));
     EXPECT_NE(refused.err.find("faststart"), std::string::npos) << refused.err;
-    EXPECT_NEAR(jsonOf(sh("cat " + quoted(atFront) + " | " + host({"measure", "-", "--json"})))["seconds"].number, 5.0, 0.1);
+    EXPECT_NEAR(jsonOf(sh("cat " + quoted(atFront) + " | " + hostCommand({"measure", "-", "--json"})))["seconds"].number, 5.0, 0.1);
 }
 
 TEST_F(MeasureMedia, StreamOptionPicksAnotherAudioStream) {
@@ -186,7 +169,7 @@ TEST_F(MeasureMedia, DamagedStreamsWarnAndReadWhatDecoded) {
     ASSERT_TRUE(writeBytes(mp3, bytes));
 
     for (const auto& [path, failedAt, seconds] : {std::tuple{wav, "00:00:01.000", 1.0}, {flac, "00:00:0", 2.0}, {mp3, "00:00:0", 5.0}}) {
-        const Outcome run = sh(host({"measure", path, "--json"}));
+        const Outcome run = sh(hostCommand({"measure", path, "--json"}));
         EXPECT_EQ(run.status, 0) << run.err;
         EXPECT_EQ(lines(run.err).size(), 1u) << run.err;
         EXPECT_EQ(run.err.rfind("nivolo-host: warning: '" + path + "': decoding failed at " + failedAt, 0), 0u) << run.err;

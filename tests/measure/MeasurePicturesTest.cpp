@@ -40,33 +40,29 @@ struct Picture {
 class MeasurePictures : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        dir_ = new ScratchDir;
-        ASSERT_TRUE(dir_->ok());
-        tone_ = dir_->file("tone.wav");
+        tone_ = file("two-steps.wav");
         ASSERT_TRUE(makeAudio(tone_, 48000, 6.0, {sine({-30.0, -18.0}, 3.0, 1000.0)}, 2));
     }
-    static void TearDownTestSuite() { delete dir_; }
     static Outcome run(const NivoloHost::RenderOptions& options) {
         std::ostringstream out, err;
         const int status = NivoloHost::runRender(options, out, err);
         return {status, out.str(), err.str()};
     }
     static NivoloHost::RenderOptions options(const std::string& name, std::vector<std::string> clicks = {}) {
-        return {optionsFor(tone_), dir_->file(name + ".png"), -1.0, std::move(clicks)};
+        return {optionsFor(tone_), file(name + ".png"), -1.0, std::move(clicks)};
     }
     // The editor after the clicks.
     static Picture render(const NivoloHost::RenderOptions& options) {
         EXPECT_EQ(run(options).status, 0);
         return Picture(options.out);
     }
-    static inline ScratchDir* dir_ = nullptr;
     static inline std::string tone_;
 };
 
 TEST_F(MeasurePictures, MeasureWritesThePlotAndTheEditorAndSaysWhere) {
     NivoloHost::MeasureOptions options = optionsFor(tone_);
-    options.plot = dir_->file("loudness.png");
-    options.editor = dir_->file("editor.png");
+    options.plot = file("loudness.png");
+    options.editor = file("editor.png");
     const Outcome run = measure(options);
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("Editor:            " + options.editor), std::string::npos) << run.out;
@@ -76,7 +72,7 @@ TEST_F(MeasurePictures, MeasureWritesThePlotAndTheEditorAndSaysWhere) {
     EXPECT_EQ(std::pair(editor.width, editor.height), std::pair(306, 273)); // the skin's template
 
     options.editor.clear();
-    options.plot = dir_->file("no-such-dir/loudness.png");
+    options.plot = file("no-such-dir/loudness.png");
     EXPECT_TRUE(isOneLineFailure(measure(options)));
 }
 

@@ -30,11 +30,15 @@ namespace MeasureTesting {
 
 // A fresh directory under /tmp, removed with everything in it.
 struct ScratchDir {
-    std::string path = [] { char p[] = "/tmp/nivolo-measure-XXXXXX"; return std::string(mkdtemp(p) ? p : ""); }();
-    ~ScratchDir() { std::error_code ignored; if (ok()) std::filesystem::remove_all(path, ignored); }
-    bool ok() const { return !path.empty(); }
-    std::string file(const std::string& name) const { return path + "/" + name; }
+    std::string path = [] { char p[] = "/tmp/nivolo-measure-XXXXXX"; return std::string(mkdtemp(p) ? p : "/nonexistent"); }();
+    ~ScratchDir() { std::error_code ignored; std::filesystem::remove_all(path, ignored); }
 };
+
+// A path in this test program's scratch directory.
+inline std::string file(const std::string& name) {
+    static const ScratchDir dir;
+    return dir.path + "/" + name;
+}
 
 inline std::string quoted(const std::string& s) {
     std::string q = "'";
@@ -43,16 +47,13 @@ inline std::string quoted(const std::string& s) {
 }
 
 inline std::string readText(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
     std::ostringstream s;
-    s << f.rdbuf();
+    s << std::ifstream(path, std::ios::binary).rdbuf();
     return s.str();
 }
 
 inline bool writeBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream f(path, std::ios::binary);
-    f << bytes;
-    return static_cast<bool>(f);
+    return static_cast<bool>(std::ofstream(path, std::ios::binary) << bytes);
 }
 
 inline std::vector<std::string> lines(const std::string& text) {
@@ -119,8 +120,7 @@ inline Outcome measure(const NivoloHost::MeasureOptions& options) {
 
 inline Outcome measureJson(const std::string& file, int blockSize = 1024) {
     NivoloHost::MeasureOptions options = optionsFor(file, true);
-    options.blockSize = blockSize;
-    return measure(options);
+    return options.blockSize = blockSize, measure(options);
 }
 
 // A shell command as a script runs it: stdout through a pipe, stderr into a file.
@@ -143,9 +143,7 @@ inline std::string hostCommand(const std::vector<std::string>& args) {
 }
 
 // nivolo-host with the arguments and no input.
-inline Outcome runExecutable(const std::vector<std::string>& args, const std::string& stderrPath) {
-    return shell(hostCommand(args) + " </dev/null", stderrPath);
-}
+inline Outcome host(const std::vector<std::string>& args) { return shell(hostCommand(args) + " </dev/null", file("stderr.txt")); }
 
 // A failure is exactly one newline-terminated line on err and nothing on out.
 inline ::testing::AssertionResult isOneLineFailure(const Outcome& run) {
@@ -172,13 +170,12 @@ inline std::vector<std::string> csvFields(const std::string& line) {
 
 // ---- the JSON object ----------------------------------------------------------------------
 
-// One value of a flat object: null, a boolean, a number, a string or an array of strings.
+// One value of a flat object: null, a boolean, a number or a string.
 struct JsonValue {
-    enum Kind { Null, Bool, Number, String, Array } kind = Null;
+    enum Kind { Null, Bool, Number, String } kind = Null;
     bool boolean = false;
     double number = 0.0;
     std::string string;
-    std::vector<std::string> strings;
 };
 
 // One flat JSON object followed only by white space, read as strictly as a
@@ -206,10 +203,7 @@ public:
             if (next("null")) v.kind = JsonValue::Null;
             else if (t[i] == "true" || t[i] == "false") v.kind = JsonValue::Bool, v.boolean = t[i++] == "true";
             else if (string(v.string)) v.kind = JsonValue::String;
-            else if (next("[")) {
-                for (v.kind = JsonValue::Array; !next("]");)
-                    if ((v.strings.size() && !next(",")) || !string(v.strings.emplace_back())) return std::nullopt;
-            } else if (std::isdigit(static_cast<unsigned char>(t[i].back()))) v.kind = JsonValue::Number, v.number = std::stod(t[i++]);
+            else if (std::isdigit(static_cast<unsigned char>(t[i].back()))) v.kind = JsonValue::Number, v.number = std::stod(t[i++]);
             else return std::nullopt;
             o.values_[key] = v;
         }
