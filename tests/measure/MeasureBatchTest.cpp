@@ -112,8 +112,7 @@ TEST_F(MeasureBatch, ResultsAreThoseOfEachFileAloneWhateverTheJobs) {
     std::string blocks[2];
     for (int i = 0; i < 2; ++i) {
         const Outcome guarded = shell("env NIVOLO_AUDIO_GUARD=1 NIVOLO_AUDIO_GUARD_QUIET=0 NIVOLO_AUDIO_GUARD_DEADLINE=0 " +
-                                          hostCommand({"measure", file("mixed/sub"), "--jobs", i ? "4" : "1"}) + " </dev/null",
-                                      file("guard.txt"));
+                                      hostCommand({"measure", file("mixed/sub"), "--jobs", i ? "4" : "1"}), file("guard.txt"));
         EXPECT_EQ(guarded.status, 0) << guarded.err;
         std::smatch m;
         ASSERT_TRUE(std::regex_search(guarded.err, m, clean)) << guarded.err;

@@ -74,6 +74,9 @@ TEST_F(MeasurePictures, MeasureWritesThePlotAndTheEditorAndSaysWhere) {
     options.editor.clear();
     options.plot = file("no-such-dir/loudness.png");
     EXPECT_TRUE(isOneLineFailure(measure(options)));
+    // Render refuses an unknown click and a missing output.
+    EXPECT_TRUE(isOneLineFailure(MeasurePictures::run(this->options("x", {"noSuchControl"}))));
+    EXPECT_TRUE(isOneLineFailure(MeasurePictures::run({optionsFor(tone_), "", -1.0, {}})));
 }
 
 TEST_F(MeasurePictures, RenderClicksChangeOnlyWhatTheyConcern) {
@@ -90,13 +93,6 @@ TEST_F(MeasurePictures, RenderClicksChangeOnlyWhatTheyConcern) {
     const Picture plain = render(options("plain")), about = render(options("about", {"about"}));
     EXPECT_GT(about.differing(plain, 166, 31, 276, 71), 1000);
     EXPECT_GT(about.differing(plain, 21, 15, 40, 245), 1000);
-}
-
-TEST_F(MeasurePictures, RenderRefusesAnUnknownClickAndAMissingOutput) {
-    EXPECT_TRUE(isOneLineFailure(run(options("x", {"noSuchControl"}))));
-    NivoloHost::RenderOptions noOutput = options("x");
-    noOutput.out.clear();
-    EXPECT_TRUE(isOneLineFailure(run(noOutput)));
 }
 
 TEST(LoudnessPlot, RangeBandStartsAtTheTenthPercentileOfTheGatedShortTermValues) {
