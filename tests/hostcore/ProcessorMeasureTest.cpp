@@ -22,12 +22,8 @@ using NivoloHost::MeasureOptions;
 // A raw file holds the built-in programme's format: 48 kHz stereo.
 MeasureOptions options(bool json, bool lu, const std::string& rawFile = "") {
     MeasureOptions o;
-    o.modulePath = NIVOLO_MODULE_PATH;
-    o.file = rawFile;
-    o.rawRate = rawFile.empty() ? 0.0 : 48000.0;
-    o.rawChannels = 2;
-    o.json = json;
-    o.lu = lu;
+    o.modulePath = NIVOLO_MODULE_PATH, o.file = rawFile, o.rawRate = rawFile.empty() ? 0.0 : 48000.0;
+    o.rawChannels = 2, o.json = json, o.lu = lu;
     return o;
 }
 
@@ -48,12 +44,9 @@ std::string readingsOnly(const std::string& report) {
 TEST(ProcessorMeasure, ReportsWhatTheWholePluginSlotReports) {
     for (bool json : {false, true})
         for (bool lu : {false, true}) {
-            SCOPED_TRACE(std::string(json ? "json" : "text") + (lu ? ", LU" : ", LUFS"));
             std::ostringstream out, err;
             ASSERT_EQ(NivoloHost::runMeasure(options(json, lu), out, err), 0) << err.str();
-            const auto [status, alone, error] = processorMeasure(options(json, lu));
-            ASSERT_EQ(status, 0) << error;
-            EXPECT_EQ(alone, out.str());
+            EXPECT_EQ(processorMeasure(options(json, lu)), std::tuple(0, out.str(), std::string())) << json << lu;
         }
 }
 #endif
@@ -63,9 +56,9 @@ std::string writeProgramme(const std::string& path, size_t extraBytes) {
     auto programme = NivoloHost::AudioSource::builtInProgramme();
     std::vector<float> samples(static_cast<size_t>(programme->frames() * programme->channels()));
     programme->read(samples.data(), programme->frames());
-    std::ofstream file(path, std::ios::binary);
-    file.write(reinterpret_cast<const char*>(samples.data()), static_cast<std::streamsize>(samples.size() * sizeof(float)));
-    file.write("\x01\x02\x03\x04\x05\x06", static_cast<std::streamsize>(extraBytes));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(samples.data()), static_cast<std::streamsize>(samples.size() * sizeof(float)))
+        .write("\x01\x02\x03\x04\x05\x06", static_cast<std::streamsize>(extraBytes));
     return path;
 }
 

@@ -1,24 +1,21 @@
 #pragma once
-// Shared pieces of the measure tests: a scratch directory, WAV files written
-// here, runs of the measure command (in-process and as the
-// executable) with both streams captured, a reader for the one-object JSON it
-// prints, and the loudness core fed the same file in-process (no workers, so
-// no window can be lost there).
+// Shared pieces of the measure tests: a scratch directory, audio made with the
+// ffmpeg command, runs of the measure command (in-process and as the executable
+// in a shell) with both streams captured, a strict reader for the flat JSON
+// objects it prints, and the loudness core fed the same file in-process.
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
+#include <cctype>
 #include <cmath>
-#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
-#include <numbers>
 #include <optional>
 #include <regex>
 #include <sstream>
@@ -32,125 +29,31 @@
 namespace MeasureTesting {
 
 // A fresh directory under /tmp, removed with everything in it.
-class ScratchDir {
-public:
-    ScratchDir() {
-        char pattern[] = "/tmp/nivolo-measure-XXXXXX";
-        if (const char* made = mkdtemp(pattern)) path_ = made;
-    }
-    ~ScratchDir() {
-        std::error_code ignored;
-        if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-    }
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-
-    bool ok() const { return !path_.empty(); }
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
+struct ScratchDir {
+    std::string path = [] { char p[] = "/tmp/nivolo-measure-XXXXXX"; return std::string(mkdtemp(p) ? p : "/nonexistent"); }();
+    ~ScratchDir() { std::error_code ignored; std::filesystem::remove_all(path, ignored); }
 };
 
-// ---- programmes and files ---------------------------------------------------------
-
-// One stretch of a programme: its length and the sine peak on each channel in
-// dBFS (one value: every channel alike).
-struct Segment {
-    double seconds;
-    std::vector<double> peakDb;
-};
-
-struct Programme {
-    int sampleRate = 48000;
-    int channels = 2;
-    double frequency = 1000.0;
-    std::vector<Segment> segments;
-};
-
-// A steady sine of one level on every channel.
-inline Programme tone(int sampleRate, int channels, double seconds, double peakDb, double frequency = 1000.0) {
-    return Programme{sampleRate, channels, frequency, {{seconds, {peakDb}}}};
+// A path in this test program's scratch directory.
+inline std::string file(const std::string& name) {
+    static const ScratchDir dir;
+    return dir.path + "/" + name;
 }
 
-// Level steps: the same level on every channel per step.
-inline Programme steps(int sampleRate, int channels, double stepSeconds, const std::vector<double>& levels) {
-    Programme p{sampleRate, channels, 1000.0, {}};
-    for (double level : levels) p.segments.push_back({stepSeconds, {level}});
-    return p;
-}
-
-// The programme as interleaved samples; the sine runs on across the steps.
-inline std::vector<float> samplesOf(const Programme& p) {
-    std::vector<float> samples;
-    int64_t n = 0;
-    for (const Segment& s : p.segments) {
-        std::vector<double> peaks;
-        for (size_t c = 0; c < static_cast<size_t>(p.channels); ++c)
-            peaks.push_back(std::pow(10.0, (s.peakDb.size() == 1 ? s.peakDb[0] : s.peakDb[c]) / 20.0));
-        for (const int64_t end = n + std::llround(s.seconds * p.sampleRate); n < end; ++n) {
-            const double x = std::sin(2.0 * std::numbers::pi * p.frequency * static_cast<double>(n) / p.sampleRate);
-            for (double peak : peaks) samples.push_back(static_cast<float>(peak * x));
-        }
-    }
-    return samples;
-}
-
-// How a WAV written here stores its samples.
-enum class WavSamples { Pcm16, Pcm24, Float };
-
-// A WAV file; beyond two channels in the extensible form, six as 5.1 (L R C LFE
-// Ls Rs), other counts without speaker positions.
-inline bool writeSoundFile(const std::string& path, WavSamples samples, int sampleRate, int channels,
-                           const std::vector<float>& interleaved) {
-    const uint32_t bytes = samples == WavSamples::Pcm16 ? 2 : samples == WavSamples::Pcm24 ? 3 : 4;
-    const uint32_t tag = samples == WavSamples::Float ? 3 : 1;
-    const bool extensible = channels > 2;
-    std::string data;
-    for (float x : interleaved) {
-        uint32_t word = 0;
-        if (samples == WavSamples::Float) {
-            std::memcpy(&word, &x, 4);
-        } else {
-            const double full = samples == WavSamples::Pcm16 ? 32767.0 : 8388607.0;
-            word = static_cast<uint32_t>(static_cast<int32_t>(std::lround(std::clamp(static_cast<double>(x), -1.0, 1.0) * full)));
-        }
-        for (uint32_t b = 0; b < bytes; ++b) data += static_cast<char>(word >> (8 * b));
-    }
-    std::string header;
-    auto u16 = [&](uint32_t v) { for (int i = 0; i < 2; ++i) header += static_cast<char>(v >> (8 * i)); };
-    auto u32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) header += static_cast<char>(v >> (8 * i)); };
-    const auto align = static_cast<uint32_t>(channels) * bytes;
-    header += "WAVEfmt ", u32(extensible ? 40 : 16);
-    u16(extensible ? 0xFFFE : tag), u16(static_cast<uint32_t>(channels)), u32(static_cast<uint32_t>(sampleRate));
-    u32(static_cast<uint32_t>(sampleRate) * align), u16(align), u16(8 * bytes);
-    if (extensible) {
-        u16(22), u16(8 * bytes), u32(channels == 6 ? 0x3F : 0);
-        u32(tag), header += std::string("\x00\x00\x10\x00\x80\x00\x00\xaa\x00\x38\x9b\x71", 12);
-    }
-    header += "data", u32(static_cast<uint32_t>(data.size()));
-    std::ofstream file(path, std::ios::binary);
-    file << "RIFF";
-    for (int i = 0; i < 4; ++i) file << static_cast<char>((header.size() + data.size()) >> (8 * i));
-    file << header << data;
-    return static_cast<bool>(file);
-}
-
-inline bool writeProgramme(const std::string& path, const Programme& p, WavSamples samples = WavSamples::Float) {
-    return writeSoundFile(path, samples, p.sampleRate, p.channels, samplesOf(p));
-}
-
-inline bool writeBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream f(path, std::ios::binary);
-    f << bytes;
-    return static_cast<bool>(f);
+inline std::string quoted(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
 }
 
 inline std::string readText(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
     std::ostringstream s;
-    s << f.rdbuf();
+    s << std::ifstream(path, std::ios::binary).rdbuf();
     return s.str();
+}
+
+inline bool writeBytes(const std::string& path, const std::string& bytes) {
+    return static_cast<bool>(std::ofstream(path, std::ios::binary) << bytes);
 }
 
 inline std::vector<std::string> lines(const std::string& text) {
@@ -160,7 +63,41 @@ inline std::vector<std::string> lines(const std::string& text) {
     return result;
 }
 
-// ---- the command ----------------------------------------------------------------------
+// ---- audio ------------------------------------------------------------------------------
+
+// The ffmpeg command, quietly; true when it made its output.
+inline bool ffmpeg(const std::string& arguments) {
+    return std::system(("ffmpeg -nostdin -hide_banner -loglevel error -y " + arguments).c_str()) == 0;
+}
+
+// An amplitude stepping through peak levels in dBFS, `step` seconds each, as an expression in t.
+inline std::string levels(const std::vector<double>& dBFS, double step = 1e9) {
+    auto amplitude = [](double db) { return std::to_string(std::pow(10.0, db / 20.0)); };
+    std::string e = amplitude(dBFS.back());
+    for (size_t i = dBFS.size() - 1; i-- > 0;)
+        e = "if(lt(t," + std::to_string(step * static_cast<double>(i + 1)) + ")," + amplitude(dBFS[i]) + "," + e + ")";
+    return "(" + e + ")";
+}
+
+// A sine at those levels (997 Hz: no sparse sample pattern for the meter's silence probe to meet).
+inline std::string sine(const std::vector<double>& dBFS, double step = 1e9, double hz = 997.0) {
+    return levels(dBFS, step) + "*sin(2*PI*" + std::to_string(hz) + "*t)";
+}
+
+// Audio from ffmpeg's expression source, one expression per channel (or `channels`
+// copies of one), written with ffmpeg's output options (32-bit float WAV unless said),
+// bit-exact: a plain WAV has a 44-byte header. Six channels are 5.1: L R C LFE Ls Rs.
+inline bool makeAudio(const std::string& path, int rate, double seconds, std::vector<std::string> exprs,
+                      int channels = 0, const std::string& output = "-c:a pcm_f32le") {
+    if (channels > 0) exprs.assign(static_cast<size_t>(channels), exprs.at(0));
+    std::string joined;
+    for (const std::string& e : exprs) joined += (joined.empty() ? "" : "|") + e;
+    char tail[64];
+    std::snprintf(tail, sizeof tail, "':s=%d:d=%.6f", rate, seconds);
+    return ffmpeg("-f lavfi -i " + quoted("aevalsrc=exprs='" + joined + tail) + " " + output + " -fflags +bitexact " + quoted(path));
+}
+
+// ---- the command --------------------------------------------------------------------------
 
 struct Outcome {
     int status = -1;
@@ -183,23 +120,13 @@ inline Outcome measure(const NivoloHost::MeasureOptions& options) {
 
 inline Outcome measureJson(const std::string& file, int blockSize = 1024) {
     NivoloHost::MeasureOptions options = optionsFor(file, true);
-    options.blockSize = blockSize;
-    return measure(options);
+    return options.blockSize = blockSize, measure(options);
 }
 
-// Runs nivolo-host with the arguments as a script would: stdout through a
-// pipe, stderr through a file beside it, no input.
-inline Outcome runExecutable(const std::vector<std::string>& args, const std::string& stderrPath) {
-    auto quoted = [](const std::string& s) {
-        std::string q = "'";
-        for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-        return q + "'";
-    };
-    std::string command = quoted(NIVOLO_HOST_PATH);
-    for (const std::string& a : args) command += " " + quoted(a);
-    command += " 2>" + quoted(stderrPath) + " </dev/null";
+// A shell command as a script runs it: stdout through a pipe, stderr into a file.
+inline Outcome shell(const std::string& command, const std::string& stderrPath) {
     Outcome run;
-    FILE* pipe = popen(command.c_str(), "r");
+    FILE* pipe = popen((command + " 2>" + quoted(stderrPath)).c_str(), "r");
     if (!pipe) return run;
     char buffer[4096];
     for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.out.append(buffer, n);
@@ -208,6 +135,15 @@ inline Outcome runExecutable(const std::vector<std::string>& args, const std::st
     run.err = readText(stderrPath);
     return run;
 }
+
+inline std::string hostCommand(const std::vector<std::string>& args) {
+    std::string command = quoted(NIVOLO_HOST_PATH);
+    for (const std::string& a : args) command += " " + quoted(a);
+    return command;
+}
+
+// nivolo-host with the arguments and no input.
+inline Outcome host(const std::vector<std::string>& args) { return shell(hostCommand(args) + " </dev/null", file("stderr.txt")); }
 
 // A failure is exactly one newline-terminated line on err and nothing on out.
 inline ::testing::AssertionResult isOneLineFailure(const Outcome& run) {
@@ -218,57 +154,60 @@ inline ::testing::AssertionResult isOneLineFailure(const Outcome& run) {
     return ::testing::AssertionSuccess();
 }
 
-// ---- the JSON object ------------------------------------------------------------------
+// RFC 4180 fields of one line.
+inline std::vector<std::string> csvFields(const std::string& line) {
+    std::vector<std::string> fields(1);
+    bool inQuotes = false;
+    for (size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (inQuotes && c == '"' && i + 1 < line.size() && line[i + 1] == '"') fields.back() += line[++i];
+        else if (c == '"') inQuotes = !inQuotes;
+        else if (c == ',' && !inQuotes) fields.emplace_back();
+        else fields.back() += c;
+    }
+    return fields;
+}
 
-// One value of a flat object: null, a boolean, a number, a string or an array of strings.
+// ---- the JSON object ----------------------------------------------------------------------
+
+// One value of a flat object: null, a boolean, a number or a string.
 struct JsonValue {
-    enum Kind { Null, Bool, Number, String, Array } kind = Null;
+    enum Kind { Null, Bool, Number, String } kind = Null;
     bool boolean = false;
     double number = 0.0;
     std::string string;
-    std::vector<std::string> strings;
 };
 
 // One flat JSON object followed only by white space, read as strictly as a
-// script's parser would: anything else (a stray progress line, a second
-// object, a bare NaN, a raw control character) reads as no object at all.
+// script's parser would: anything else (a stray line, a second object, a bare
+// NaN, a raw control character, a key twice) reads as no object at all.
 class JsonObject {
 public:
     static std::optional<JsonObject> parse(const std::string& text) {
-        // A string (only ASCII comes \u-escaped), a literal, a number in JSON's form, an array of strings.
-        static const std::string chars = R"re((?:[^"\\\x00-\x1f]|\\["\\/bfnrt]|\\u00[0-7][0-9A-Fa-f])*)re";
-        static const std::string string = "\"(" + chars + ")\"";
-        static const std::string element = "\"" + chars + "\"";
-        static const std::string pair = R"(\s*)" + string + R"(\s*:\s*(?:)" + string +
-                                        R"(|(null|true|false)|(-?(?:0|[1-9]\d*)(?:\.\d+)?(?:[eE][+-]?\d+)?))" +
-                                        R"(|(\[\s*(?:)" + element + R"((?:\s*,\s*)" + element + R"()*)?\s*\]))\s*)";
-        static const std::regex whole(R"(\s*\{(?:)" + pair + "(?:," + pair + R"()*|\s*)\}\s*)");
-        static const std::regex each(pair + "[,}]");
-        if (!std::regex_match(text, whole)) return std::nullopt;
-        JsonObject object;
-        for (std::sregex_iterator m(text.begin(), text.end(), each), end; m != end; ++m) {
-            JsonValue v;
-            if ((*m)[2].matched) {
-                v.kind = JsonValue::String;
-                v.string = unescape((*m)[2]);
-            } else if ((*m)[5].matched) {
-                v.kind = JsonValue::Array;
-                static const std::regex item(string);
-                const std::string array = (*m)[5];
-                for (std::sregex_iterator e(array.begin(), array.end(), item), end; e != end; ++e)
-                    v.strings.push_back(unescape((*e)[1]));
-            } else if ((*m)[3].matched) {
-                v.kind = (*m)[3] == "null" ? JsonValue::Null : JsonValue::Bool;
-                v.boolean = (*m)[3] == "true";
-            } else {
-                v.kind = JsonValue::Number;
-                v.number = std::stod((*m)[4]);
-            }
-            const std::string key = unescape((*m)[1]);
-            object.duplicates_ = object.duplicates_ || object.has(key);
-            object.values_[key] = v;
+        static const std::regex token(R"re(\s*("(?:[^"\\\x00-\x1f]|\\["\\/bfnrt]|\\u[0-9a-fA-F]{4})*"|-?(?:0|[1-9]\d*)(?:\.\d+)?(?:[eE][+-]?\d+)?|null|true|false|[{}[\]:,])\s*)re");
+        std::vector<std::string> t;
+        std::smatch m;
+        for (auto at = text.cbegin(); at != text.cend(); at = m[0].second) {
+            if (!std::regex_search(at, text.cend(), m, token, std::regex_constants::match_continuous)) return std::nullopt;
+            t.push_back(m[1]);
         }
-        return object;
+        JsonObject o;
+        size_t i = 0;
+        auto next = [&](const char* s) { return i < t.size() && t[i] == s ? (++i, true) : false; };
+        auto string = [&](std::string& s) { return i < t.size() && t[i][0] == '"' ? (s = unescape(t[i++]), true) : false; };
+        if (!next("{")) return std::nullopt;
+        while (!next("}")) {
+            std::string key;
+            JsonValue v;
+            if ((o.size() && !next(",")) || !string(key) || !next(":") || o.has(key) || i >= t.size()) return std::nullopt;
+            if (next("null")) v.kind = JsonValue::Null;
+            else if (t[i] == "true" || t[i] == "false") v.kind = JsonValue::Bool, v.boolean = t[i++] == "true";
+            else if (string(v.string)) v.kind = JsonValue::String;
+            else if (std::isdigit(static_cast<unsigned char>(t[i].back()))) v.kind = JsonValue::Number, v.number = std::stod(t[i++]);
+            else return std::nullopt;
+            o.values_[key] = v;
+        }
+        return i == t.size() ? std::optional(o) : std::nullopt;
     }
     bool has(const std::string& key) const { return values_.count(key) != 0; }
     const JsonValue& operator[](const std::string& key) const {
@@ -277,26 +216,18 @@ public:
         return it == values_.end() ? missing : it->second;
     }
     size_t size() const { return values_.size(); }
-    bool duplicates() const { return duplicates_; }
 
 private:
-    static std::string unescape(const std::string& s) {
-        std::string out;
-        for (size_t i = 0; i < s.size(); ++i) {
-            if (s[i] != '\\') {
-                out += s[i];
-            } else if (s[++i] == 'u') {
-                out += static_cast<char>(std::stoi(s.substr(i + 1, 4), nullptr, 16));
-                i += 4;
-            } else {
-                out += "\"\\/\b\f\n\r\t"[std::string("\"\\/bfnrt").find(s[i])];
-            }
+    static std::string unescape(const std::string& quoted) {
+        std::string s;
+        for (size_t i = 1; i + 1 < quoted.size(); ++i) {
+            if (quoted[i] != '\\') s += quoted[i];
+            else if (quoted[++i] == 'u') s += static_cast<char>(std::stoi(quoted.substr(i + 1, 4), nullptr, 16)), i += 4;
+            else s += "\"\\/\b\f\n\r\t"[std::string("\"\\/bfnrt").find(quoted[i])];
         }
-        return out;
+        return s;
     }
-
     std::map<std::string, JsonValue> values_;
-    bool duplicates_ = false;
 };
 
 // The JSON object of a successful run with nothing on the error stream.
@@ -308,16 +239,15 @@ inline JsonObject jsonOf(const Outcome& run) {
     return object.value_or(JsonObject{});
 }
 
-// ---- the loudness core on the same samples ----------------------------------------------
+// ---- the loudness core on the same samples --------------------------------------------------
 
 struct CoreFigures {
     double integrated, loudnessRange, momentaryMax, shortTermMax;
 };
 
-// Reads the file back as the host reads it and analyses it without workers,
-// in host-sized blocks, with the arrangement the host offers for its channels.
-inline std::optional<CoreFigures> analyseInProcess(const std::string& path, uint64_t arrangement,
-                                                  int32_t block = 1024) {
+// Reads the file back as the host reads it and analyses it without workers (no
+// window can be lost there), in host-sized blocks, with the given arrangement.
+inline std::optional<CoreFigures> analyseInProcess(const std::string& path, uint64_t arrangement, int32_t block = 1024) {
     std::string error;
     std::unique_ptr<NivoloHost::AudioSource> file = NivoloHost::AudioSource::openFile(path, 0, error);
     if (!file) return std::nullopt;
