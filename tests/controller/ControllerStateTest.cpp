@@ -1,9 +1,8 @@
 // The processor's state restored into the controller, whatever its byte count
-// or length; the interfaces of the controller's objects; the unit table.
+// or length; the controller's interfaces; the level-meter layer.
 
 #include "tests/hostview/HostViewTestSupport.h"
 
-#include "controller/CUnitInfo.h"
 #include "controller/EditController2Vu.h"
 #include "controller/ParameterTables.h"
 #include "editor/LinearVuMeterPhData.h"
@@ -84,72 +83,39 @@ TEST(ControllerStateRestore, ValuesAreRoundedUnknownIdsSkippedAndNothingIsSentTo
     EXPECT_TRUE(rig.handler->edits().empty()) << "a restored value is not the user's edit";
 }
 
-TEST(ControllerStateRestore, WithoutAFrameworkNothingIsReadAndTheAnswerIsOk) {
-    MeterRig bare(false);
-    auto untouched = stateStream(kState);
-    EXPECT_EQ(bare.controller->applyProcessorState(untouched.get()), kResultOk);
-    int64_t position = -1;
-    untouched->tell(&position);
-    EXPECT_EQ(position, 0) << "without a framework nothing is read";
-}
-
-// ---- interfaces -------------------------------------------------------------------------
-
-// Each interface asked for is answered by the object itself (same() tells) with a
-// reference for the caller; every other is refused with a null answer.
-template <class T, class Same>
-void expectInterfaces(T* object, Same same, std::vector<const TUID*> answered, std::vector<const TUID*> refused) {
-    auto references = [&] { return object->AddRef(), object->Release(); };
+// Each interface asked for is answered by the controller itself with a reference
+// for the caller; every other is refused with a null answer.
+TEST(ControllerObjects, TheControllerAnswersItsInterfacesWithItselfAndAReferenceEachAndRefusesOthers) {
+    MeterRig rig;
+    FUnknown* controller = rig.controller->unknownCast();
+    auto references = [&] { return controller->AddRef(), controller->Release(); };
     const uint32_t before = references();
-    for (const TUID* iid : answered) {
+    for (const TUID* iid : {&FUnknown_iid, &IEditController_iid, &IEditController2_iid, &IPlugController_iid,
+                            &IPlugController4_iid, &IViewBuilder_iid, &IIdleHandler_iid, &IValueStringRepresentation_iid,
+                            &IConnectionPoint_iid, &IPluginBase_iid}) {
         void* out = nullptr;
-        ASSERT_EQ(object->QueryInterface(*iid, &out), kResultOk) << tuidToRegistry(*iid);
-        EXPECT_TRUE(same(out)) << tuidToRegistry(*iid);
+        ASSERT_EQ(controller->QueryInterface(*iid, &out), kResultOk) << tuidToRegistry(*iid);
+        EXPECT_EQ(identityOf(static_cast<FUnknown*>(out)), controller) << tuidToRegistry(*iid);
         EXPECT_EQ(references(), before + 1) << tuidToRegistry(*iid);
-        object->Release();
+        controller->Release();
     }
-    for (const TUID* iid : refused) {
+    const TUID unrelated = tuidFromRegistry("{01234567-89AB-CDEF-0123-456789ABCDEF}");
+    for (const TUID* iid : {&IAudioProcessor_iid, &unrelated}) {
         void* out = reinterpret_cast<void*>(0x1);
-        EXPECT_EQ(object->QueryInterface(*iid, &out), kNoInterface) << tuidToRegistry(*iid);
+        EXPECT_EQ(controller->QueryInterface(*iid, &out), kNoInterface) << tuidToRegistry(*iid);
         EXPECT_EQ(out, nullptr);
     }
     EXPECT_EQ(references(), before);
-}
-
-TEST(ControllerObjects, AnswerTheirInterfacesWithThemselvesAndAReferenceEachAndRefuseOthers) {
-    MeterRig rig;
-    const TUID unrelated = tuidFromRegistry("{01234567-89AB-CDEF-0123-456789ABCDEF}");
-    FUnknown* controller = rig.controller->unknownCast();
-    expectInterfaces(
-        controller, [&](void* out) { return identityOf(static_cast<FUnknown*>(out)) == controller; },
-        {&FUnknown_iid, &IEditController_iid, &IEditController2_iid, &IPlugController_iid, &IPlugController4_iid,
-         &IViewBuilder_iid, &IIdleHandler_iid, &IValueStringRepresentation_iid, &IConnectionPoint_iid, &IPluginBase_iid},
-        {&IAudioProcessor_iid, &unrelated});
-    auto units = IPtr<CUnitInfo>::adopt(new CUnitInfo(unitRecords(), kUnitCount));
-    expectInterfaces(
-        units.get(), [&](void* out) { return out == static_cast<IUnitInfo*>(units.get()); },
-        {&IUnitInfo_iid, &FUnknown_iid}, {&IParameterInfoContainer::iid, &unrelated});
-    auto* accessor = new ParameterInfoAccessor(meterParameters(), kMeterParameterCount);
-    expectInterfaces(
-        accessor, [&](void* out) { return out == static_cast<IParameterInfoContainer*>(accessor); },
-        {&IParameterInfoContainer::iid, &FUnknown_iid}, {&IUnitInfo_iid, &unrelated});
-    accessor->Release();
-    IPtr<IUnitInfo> controllerUnits = queryInterface<IUnitInfo>(controller);
-    ASSERT_TRUE(controllerUnits);
-    EXPECT_EQ(controllerUnits->unitCount(), 2);
-}
-
-TEST(ControllerObjects, UnitsAreDescribedWithTheirIdsParentsAndNames) {
-    MeterRig rig;
-    IPtr<IUnitInfo> units = queryInterface<IUnitInfo>(rig.controller->unknownCast());
-    const std::tuple<int32_t, int32_t, std::u16string> expected[] = {{0, -1, u"Global"}, {1, 0, u"Meter"}};
-    for (int32_t index = 0; index < 2; ++index) {
-        UnitInfo out;
-        std::memset(&out, 0xA5, sizeof out);
-        ASSERT_EQ(units->describeUnit(index, out), kResultOk);
-        EXPECT_EQ(std::tuple(out.id, out.parentUnitId, std::u16string(out.name)), expected[index]);
-        EXPECT_EQ(out.programListId, -1);
-    }
+    IPtr<IUnitInfo> units = queryInterface<IUnitInfo>(controller);
+    ASSERT_TRUE(units);
+    EXPECT_EQ(units->unitCount(), 2);
+    // The parameter table it hands out answers with a reference too, or the caller's release destroys it.
+    auto* table = new ParameterInfoAccessor(meterParameters(), kMeterParameterCount);
+    void* out = nullptr;
+    ASSERT_EQ(table->QueryInterface(IParameterInfoContainer::iid, &out), kResultOk);
+    EXPECT_EQ(out, static_cast<IParameterInfoContainer*>(table));
+    EXPECT_EQ(table->Release(), 1u);
+    table->Release();
 }
 
 // The level-meter layer as a plug-in with two input meters and one output meter sets it up.

@@ -443,16 +443,9 @@ class GatedClearing : public CollectorIntegrated {
 public:
     GatedClearing() : CollectorIntegrated(48000.0, 1, 4800, true) {}
     void clearEvaluation() override {
-        std::unique_lock<std::mutex> lock(mutex);
-        entered = true;
-        changed.notify_all();
-        changed.wait(lock, [&] { return open; });
-        lock.unlock();
-        CollectorIntegrated::clearEvaluation();
+        gate.run([&] { CollectorIntegrated::clearEvaluation(); });
     }
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool entered = false, open = false;
+    EvaluationGate gate;
 };
 
 // Regression: windows handed over after a reset but before the worker cleared
@@ -464,18 +457,12 @@ TEST(CollectorWorker, WindowsHandedOverBeforeTheClearingBelongToTheNewMeasuremen
     float* channels[] = {input.data()};
     for (int h = 0; h < 10; ++h) collector.processInput(channels, 4800);
     collector.waitForWorker();
+    collector.gate.arm();
     collector.reset();
-    {
-        std::unique_lock<std::mutex> lock(collector.mutex);
-        collector.changed.wait(lock, [&] { return collector.entered; });
-    }
+    collector.gate.reached(1);
     std::fill(input.begin(), input.end(), meanSquareFor(-35.0));
     for (int h = 0; h < 8; ++h) collector.processInput(channels, 4800);
-    {
-        std::lock_guard<std::mutex> lock(collector.mutex);
-        collector.open = true;
-        collector.changed.notify_all();
-    }
+    collector.gate.allow(2);
     collector.waitForWorker();
     EXPECT_EQ(collector.storedCount(), 5); // 8 hops after the reset, the first 3 warming up
     EXPECT_NEAR(collector.result(), -35.0f, 1e-3f);

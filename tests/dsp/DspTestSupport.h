@@ -30,7 +30,6 @@ inline std::vector<float*> pointers(Channels& channels, size_t offset = 0) {
 }
 
 inline double amplitudeOf(double dbfs) { return std::pow(10.0, dbfs / 20.0); }
-inline double lufsOf(double meanSquare) { return 10.0 * std::log10(meanSquare) - 0.691; }
 // The mean square whose block loudness is lufs.
 inline float meanSquareFor(double lufs) { return static_cast<float>(std::pow(10.0, (lufs + 0.691) / 10.0)); }
 
@@ -75,10 +74,6 @@ struct Tone {
 };
 
 enum class Evaluation { kInPlace, kOfflineWithWorkers, kRealtimeWaited };
-
-inline const char* nameOf(Evaluation e) {
-    return e == Evaluation::kInPlace ? "in place" : e == Evaluation::kOfflineWithWorkers ? "offline" : "realtime";
-}
 
 // The meter as the processor drives it, loudness on, in the processor's
 // floating-point mode. Realtime, every block is followed by a wait for both
