@@ -1,6 +1,7 @@
 #include "dsp/TruePeak.h"
 
 #include <algorithm>
+#include <limits>
 
 #include "dsp/AlignedBuffer.h"
 
@@ -66,7 +67,8 @@ void TruePeak::measure(float** in, int32_t count) {
     if (passOver_ > 0) {
         // Interpolated, so the lines move on, but not counted.
         const int32_t n = std::min(passOver_, count);
-        for (int32_t c = 0; c < channelCount_; ++c) upsamplers_[static_cast<size_t>(c)]->upsamplePeak(in[c], n);
+        for (int32_t c = 0; c < channelCount_; ++c)
+            upsamplers_[static_cast<size_t>(c)]->upsamplePeak(in[c], n, std::numeric_limits<float>::max());
         passOver_ -= n;
         if (n == count) return;
         for (int32_t c = 0; c < channelCount_; ++c) measuredFrom_[c] = in[c] + n;
@@ -78,7 +80,7 @@ void TruePeak::measure(float** in, int32_t count) {
 
 void TruePeak::measureAll(float** in, int32_t count) {
     for (int32_t c = 0; c < channelCount_; ++c) {
-        const float peak = upsamplers_[static_cast<size_t>(c)]->upsamplePeak(in[c], count);
+        const float peak = upsamplers_[static_cast<size_t>(c)]->upsamplePeak(in[c], count, channelPeaks_[c]);
         channelPeaks_[c] = std::max(peak, channelPeaks_[c]);
         overallPeak_ = std::max(channelPeaks_[c], overallPeak_);
     }

@@ -1,5 +1,6 @@
 #include "dsp/UpsamplerSinc.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -52,6 +53,14 @@ int32_t UpsamplerSinc::initialize() {
         for (int32_t j = 0; j < phaseLength_; ++j)
             for (int32_t p = 0; p < 4; ++p) phases_[4 * j + p] = p + 4 * j < T ? kernel_[p + 4 * j] : 0.0f;
         line_ = allocateAligned<float>(static_cast<size_t>(phaseLength_ - 1) + maxSamplesPerCall);
+        double gain = 0.0;
+        for (int32_t p = 0; p < 4; ++p) {
+            double sum = 0.0;
+            for (int32_t j = 0; j < phaseLength_; ++j) sum += std::fabs(static_cast<double>(phases_[4 * j + p]));
+            gain = std::max(gain, sum);
+        }
+        // A float sum of 21 products errs by far less than 1e-4 of the sum of their magnitudes.
+        phaseGain_ = static_cast<float>(gain * (1.0 + 1e-4));
     }
     initialized_ = true;
     return 0;
@@ -110,11 +119,28 @@ float* UpsamplerSinc::upsample(const float* in, int32_t count) {
     return block_;
 }
 
-float UpsamplerSinc::upsamplePeak(const float* in, int32_t count) {
+float UpsamplerSinc::upsamplePeak(const float* in, int32_t count, float floor) {
     if (count <= 0) return 0.0f;
     if (usesPhases()) {
+        constexpr int32_t kRun = 32;
+        const VectorOps& ops = vectorOps();
+        const int32_t history = phaseLength_ - 1;
         feedLine(in, count);
-        const float peak = vectorOps().interpolate4Peak(phases_, phaseLength_, line_, count);
+        float peak = 0.0f;
+        int32_t from = 0; // the first input of the run still to interpolate
+        // Outputs s .. s + n - 1 depend on line_[s .. s + history + n - 1]: the
+        // run's own inputs and the tail of the run before (or the old line).
+        float before = ops.peak(line_, history);
+        for (int32_t s = 0; s < count; s += kRun) {
+            const int32_t n = std::min(kRun, count - s);
+            const float own = ops.peak(line_ + history + s, n);
+            const bool quiet = std::max(before, own) * phaseGain_ <= floor;
+            before = own;
+            if (!quiet) continue;
+            if (s > from) peak = std::max(peak, ops.interpolate4Peak(phases_, phaseLength_, line_ + from, s - from));
+            from = s + n;
+        }
+        if (count > from) peak = std::max(peak, ops.interpolate4Peak(phases_, phaseLength_, line_ + from, count - from));
         advanceLine(count);
         return peak;
     }

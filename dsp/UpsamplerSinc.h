@@ -32,8 +32,12 @@ public:
     virtual float* upsample(const float* in, int32_t count);
     // The same into the caller's block of trunc(count * L) samples.
     virtual void upsampleTo(const float* in, float* out, int32_t count);
-    // The largest magnitude of the upsampled block, without storing it.
-    float upsamplePeak(const float* in, int32_t count);
+    // The largest magnitude of the upsampled block, without storing it. A
+    // peak meter only needs the values above the peak it already holds: runs
+    // of 32 inputs whose outputs cannot exceed `floor` (their inputs' peak
+    // times the kernel's largest phase gain stays at or below it) are not
+    // interpolated, and a value at or below `floor` stands for them.
+    float upsamplePeak(const float* in, int32_t count, float floor = 0.0f);
 
     int32_t kernelLength() const { return kernelLength_; }
     // True when an earlier input that is not zero can still reach an output.
@@ -66,6 +70,9 @@ private:
     float* phases_ = nullptr;
     int32_t phaseLength_ = 0;
     float* line_ = nullptr;
+    // The largest sum of |h| over one phase, rounded up: no output exceeds it
+    // times the largest input magnitude it depends on, rounding included.
+    float phaseGain_ = 0.0f;
 };
 
 } // namespace DSP

@@ -228,6 +228,35 @@ TEST(MeterTruePeakReset, CountsOnlyTheSignalAfterItWithoutAFalseOver) {
     EXPECT_FLOAT_EQ(meter.getPeak(), 0.125f);
 }
 
+// The meter leaves uninterpolated the runs whose inputs cannot beat the peak
+// it holds; its peak is still the largest interpolated value of every block:
+// a quarter-rate tone whose samples stay 3 dB under its crest, and a click
+// whose crest lands in the next run or block, each just above the held peak.
+TEST(MeterTruePeak, RunsLeftUninterpolatedNeverHideAPeak) {
+    std::mt19937 rng(11);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    TruePeak meter(48000.0, 512, 4.0f);
+    meter.initialize();
+    UpsamplerSinc every(48000.0, 512, 4.0f);
+    every.initialize();
+    float expected = TruePeak::kFloor;
+    std::vector<float> x(512);
+    for (int b = 0; b < 600; ++b) {
+        const auto n = static_cast<int32_t>(1 + unit(rng) * 511);
+        const float level = std::max(expected, 0.01f) * (0.9f + 0.3f * unit(rng));
+        const int kind = b % 3;
+        for (int32_t i = 0; i < n; ++i)
+            x[i] = kind == 0 ? level * static_cast<float>(std::sin(M_PI / 2 * (b + i) + M_PI / 4))
+                 : kind == 1 ? level * 0.3f * (unit(rng) - 0.5f) : 0.0f;
+        if (kind == 2) x[static_cast<size_t>(unit(rng) * n)] = level;
+        const float* up = every.upsample(x.data(), n);
+        for (int32_t k = 0; k < 4 * n; ++k) expected = std::max(expected, std::fabs(up[k]));
+        float* in[] = {x.data()};
+        meter.measure(in, n);
+        ASSERT_EQ(meter.getPeak(), expected) << "block " << b << " of " << n;
+    }
+}
+
 // ---- The accessor ---------------------------------------------------------------
 
 // Each channel's level reading is its peak since the previous reading; the
