@@ -11,7 +11,6 @@
 #include <cstring>
 #include <memory>
 #include <numbers>
-#include <string>
 #include <vector>
 
 #include "dsp/DenormalGuard.h"
@@ -152,19 +151,5 @@ private:
 
 inline constexpr VectorOpsKind kAllTables[] = {VectorOpsKind::kScalar, VectorOpsKind::kSse2, VectorOpsKind::kAvx2,
                                                VectorOpsKind::kAvx512};
-
-inline std::string tableName(const ::testing::TestParamInfo<VectorOpsKind>& info) {
-    return vectorOpsOf(info.param).name;
-}
-
-// A test run once with each vector table selected; tables the processor lacks are skipped.
-class EachTable : public ::testing::TestWithParam<VectorOpsKind> {
-protected:
-    void SetUp() override {
-        if (!selectVectorOps(GetParam())) GTEST_SKIP() << vectorOpsOf(GetParam()).name << " not available here";
-    }
-    void TearDown() override { selectVectorOps(); }
-    const VectorOps& ops() const { return vectorOpsOf(GetParam()); }
-};
 
 } // namespace DSP::testing
