@@ -30,7 +30,7 @@ TEST(MeterPassThrough, TheOutputIsTheInputBitForBitAndNothingMore) {
     std::mt19937 rng(7);
     std::uniform_real_distribution<float> noise(-1.0f, 1.0f);
     for (bool inPlace : {false, true}) {
-        MeterRig rig(48000.0, 3, Evaluation::kInPlace, 1024);
+        MeterRig rig(48000.0, 3, 1024);
         for (int32_t count : {1, 31, 33, 480, 1024, 700, 701}) {
             Channels in(3, std::vector<float>(static_cast<size_t>(count)));
             for (auto& c : in)
@@ -117,7 +117,7 @@ TEST(MeterLoudnessSwitch, FromOneHalfUpAndSwitchingOffFreezesTheLoudness) {
 // here in double; the held maximum; host-flagged silence drops the running
 // average and keeps the held one; the RMS scale lifts every RMS reading by 3 dB.
 TEST(MeterRms, ReadingsAreRootsOfTheRunningAndTheHeldMeanSquare) {
-    MeterRig rig(48000.0, 2, Evaluation::kInPlace, 480);
+    MeterRig rig(48000.0, 2, 480);
     const double a = std::exp(-1000.0 / (900.0 * 48000.0));
     double state[2] = {0.0, 0.0}, held = 0.0;
     Channels block(2, std::vector<float>(480));
@@ -167,7 +167,7 @@ TEST(MeterChannels, SetUpsAreTakenOrRefusedWhole) {
     EXPECT_NEAR(rig.value(kValueMomentary), 10.0 * std::log10(0.08), 0.1);
     EXPECT_NEAR(rig.value(kValueTruePeakChannel0), 0.4, 0.004);
 
-    MeterRig slow(2.0, 2, Evaluation::kInPlace, 64);
+    MeterRig slow(2.0, 2, 64);
     slow.play({{30.0, -6}}, 7);
     EXPECT_EQ(slow.value(kValueMomentary), -80.0);
     EXPECT_EQ(slow.value(kValueIntegrated), -80.0);
@@ -189,7 +189,7 @@ TEST(MeterTruePeakReset, CountsOnlyTheSignalAfterItWithoutAFalseOver) {
     for (size_t k = 4 * static_cast<size_t>(alone.historyLength()); k < 4 * quiet.size(); ++k)
         expected = std::max(expected, std::fabs(up[k]));
     for (float level : {1.0f, INFINITY, std::numeric_limits<float>::quiet_NaN()}) {
-        MeterRig rig(48000.0, 1, Evaluation::kInPlace, 256, 0x4);
+        MeterRig rig(48000.0, 1, 256, 0x4);
         std::vector<float> square(256);
         for (size_t i = 0; i < square.size(); ++i) square[i] = (i / 8) % 2 ? -level : level;
         float* in[] = {square.data()};
