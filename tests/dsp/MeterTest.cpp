@@ -51,7 +51,8 @@ TEST(MeterPassThrough, TheOutputIsTheInputBitForBitAndNothingMore) {
     }
 }
 
-// Ids 4 to 7 at any value clear their own readings at once and leave every other as it was.
+// Ids 4 to 7 at any value clear their own readings at once and leave every
+// other as it was; ids without a meaning read 0 and ignore writes.
 TEST(MeterCommands, EachResetCommandClearsOnlyItsOwnReadings) {
     const std::vector<double> nothing = MeterRig(48000.0, 2).readings();
     const struct {
@@ -70,6 +71,11 @@ TEST(MeterCommands, EachResetCommandClearsOnlyItsOwnReadings) {
         MeterRig rig(48000.0, 2);
         rig.play(kProgramme, 512);
         const std::vector<double> measured = rig.readings();
+        for (int32_t id : {0, 15, 26, 40, 42, 44, 46, 53, 100, -1}) {
+            EXPECT_EQ(rig.value(id), 0.0) << id;
+            rig.meter->setValue(id, 1.0);
+        }
+        ASSERT_EQ(rig.readings(), measured);
         std::vector<double> expected = measured;
         for (size_t i : c.cleared) {
             EXPECT_NE(expected[i], nothing[i]) << "reading " << i << " must have measured something";
@@ -82,15 +88,6 @@ TEST(MeterCommands, EachResetCommandClearsOnlyItsOwnReadings) {
         if (c.command == kCommandResetTruePeak) { EXPECT_NEAR(20 * std::log10(rig.value(kValueTruePeak)), -22.0, 0.1); }
         if (c.command == kCommandClearRmsHeld) { EXPECT_LT(rig.value(kValueRmsOverall), 0.9 * measured[MeterRig::kFirstRms]); }
     }
-    // Ids without a meaning read 0 and ignore writes.
-    MeterRig rig(48000.0, 2);
-    rig.play(kProgramme, 512);
-    const std::vector<double> before = rig.readings();
-    for (int32_t id : {0, 15, 26, 40, 42, 44, 46, 53, 100, -1}) {
-        EXPECT_EQ(rig.value(id), 0.0) << id;
-        rig.meter->setValue(id, 1.0);
-    }
-    EXPECT_EQ(rig.readings(), before);
 }
 
 // Off by default, on from one half up; true peak and RMS are measured either
@@ -266,27 +263,25 @@ TEST(MeterAccessor, LevelPeaksAreReadAndClearedAndTheHeldRmsOnRequest) {
     DenormalGuard guard;
     VazEzaruAcc acc(48000.0, 256);
     ASSERT_EQ(acc.setArrangements(0xFFF, 0xFFF, 0), 0);
-    auto block = [&](const std::vector<float>& peaks) {
+    // A quiet fill (0: none) and a peak of each channel's own; channel 2's lies off the silence test's grid.
+    auto block = [&](auto peakOf, float fill) {
         Channels in(12, std::vector<float>(256)), out = in;
         for (size_t c = 0; c < 12; ++c) {
-            for (size_t i = 0; i < 256; ++i) in[c][i] = 0.001f * static_cast<float>(i % 7 + 1);
-            in[c][(c * 13 + 5) % 256] = peaks[c];
+            for (size_t i = 0; i < 256; ++i) in[c][i] = fill * static_cast<float>(i % 7 + 1);
+            in[c][(c * 13 + 5) % 256] = peakOf(static_cast<int32_t>(c));
         }
         acc.process(pointers(in).data(), pointers(out).data(), 256);
     };
-    std::vector<float> first, second;
-    for (int c = 0; c < 12; ++c) {
-        first.push_back((c % 2 ? -0.05f : 0.05f) * static_cast<float>(c + 1));
-        second.push_back(0.5f - 0.03f * static_cast<float>(c));
-    }
-    block(first);
+    auto first = [](int32_t c) { return (c % 2 ? -0.05f : 0.05f) * static_cast<float>(c + 1); };
+    auto second = [](int32_t c) { return 0.5f - 0.03f * static_cast<float>(c); };
+    block(first, 0.001f);
     for (int32_t c = 0; c < 12; ++c) {
-        EXPECT_EQ(acc.getValue(kValueInputPeakFirst + c), std::fabs(first[c])) << c;
+        EXPECT_EQ(acc.getValue(kValueInputPeakFirst + c), std::fabs(first(c))) << c;
         EXPECT_EQ(acc.getValue(kValueInputPeakFirst + c), 0.0) << "read again, channel " << c;
     }
-    block(second);
-    block(std::vector<float>(12, 0.02f));
-    EXPECT_EQ(acc.getValue(kValueInputPeakFirst + 3), second[3]); // unread channels keep collecting
+    block(second, 0.001f);
+    block([](int32_t) { return 0.02f; }, 0.001f);
+    EXPECT_EQ(acc.getValue(kValueInputPeakFirst + 3), second(3)); // unread channels keep collecting
     EXPECT_EQ(acc.getValue(kValueInputPeak), 0.6f);
     const double rms = acc.getValue(kValueRmsFirst);
     ASSERT_GT(acc.getValue(kValueRmsOverall), 0.0);
@@ -295,10 +290,8 @@ TEST(MeterAccessor, LevelPeaksAreReadAndClearedAndTheHeldRmsOnRequest) {
     EXPECT_EQ(acc.getValue(kValueRmsFirst), rms);
     acc.clearInputPeak();
     EXPECT_EQ(acc.getValue(kValueInputPeak), 0.0);
-    Channels offGrid(12, std::vector<float>(256, 0.0f)), out = offGrid;
-    offGrid[2][5] = -0.7f;
     const double rmsBefore = acc.getValue(kValueRmsFirst + 2);
-    acc.process(pointers(offGrid).data(), pointers(out).data(), 256);
+    block([](int32_t c) { return c == 2 ? -0.7f : 0.0f; }, 0.0f);
     EXPECT_EQ(acc.getValue(kValueInputPeakFirst + 2), 0.7f);
     EXPECT_EQ(acc.getValue(kValueInputPeak), 0.7f);
     EXPECT_EQ(acc.getValue(kValueRmsFirst + 2), rmsBefore) << "the measurement skips it";
