@@ -39,37 +39,33 @@ std::vector<float> run(Delay& delay, const std::vector<float>& in, bool inPlace 
     return ::testing::AssertionSuccess();
 }
 
-TEST(DryPathDelay, DelaysByExactlyTheRequestedSamplesInBlocksOrSampleBySample) {
-    const int32_t capacity = DelayPow2(48000.0, 512, 100.0f).capacity();
-    for (int32_t n : {0, 1, 2, 511, 512, 513, 960, capacity - 1})
-        for (bool inPlace : {false, true}) {
-            DelayPow2 delay(48000.0, 512, 100.0f), bySample(48000.0, 512, 100.0f);
-            delay.setDelaySamples(n);
-            bySample.setDelaySamples(n);
-            const std::vector<float> in = ramp(static_cast<size_t>(capacity) + 3000), out = run(delay, in, inPlace);
-            EXPECT_TRUE(delayedBy(in, out, n)) << (inPlace ? "in place" : "");
-            for (size_t i = 0; i < in.size(); ++i) ASSERT_EQ(bySample.processSample(in[i]), out[i]) << i;
-        }
-}
-
-// 20 ms at first; the ring holds a power of two above the maximum; requests
-// beyond it or below zero are held to it.
-TEST(DryPathDelay, RequestsAreHeldToTheRing) {
-    DelayPow2 delay(48000.0, 512, 100.0f);
+// 20 ms at first; the ring holds a power of two above the maximum and
+// requests beyond it or below zero are held to it; after a reset the delay is
+// exact in irregular blocks, in place or not, and sample by sample.
+TEST(DryPathDelay, DelaysByTheRequestHeldToTheRingInBlocksOrSampleBySample) {
+    DelayPow2 delay(48000.0, 512, 100.0f), bySample(48000.0, 512, 100.0f);
     EXPECT_EQ(delay.delaySamples(), 960);
-    EXPECT_EQ(delay.capacity(), 8192);
-    const std::vector<float> in = ramp(10000);
+    ASSERT_EQ(delay.capacity(), 8192);
+    const std::vector<float> in = ramp(8192 + 3000);
     const struct {
         bool ms;
         float asked;
         int32_t expected;
-    } cases[] = {{false, 9000, 8191}, {false, -5, 0}, {true, 50.0f, 2400}, {true, -3.0f, 0} /* regression: read past the ring */};
-    for (const auto& c : cases) {
-        c.ms ? delay.setDelayMs(c.asked) : delay.setDelaySamples(static_cast<int32_t>(c.asked));
-        EXPECT_EQ(delay.delaySamples(), c.expected) << c.asked << (c.ms ? " ms" : " samples");
-        delay.reset();
-        EXPECT_TRUE(delayedBy(in, run(delay, in), c.expected));
-    }
+    } cases[] = {{false, 0, 0},       {false, 1, 1},      {false, 2, 2},         {false, 511, 511},
+                 {false, 512, 512},   {false, 513, 513},  {false, 960, 960},     {false, 8191, 8191},
+                 {false, 9000, 8191}, {false, -5, 0},     {true, 50.0f, 2400},   {true, -3.0f, 0} /* regression: read past the ring */};
+    for (const auto& c : cases)
+        for (bool inPlace : {false, true}) {
+            SCOPED_TRACE(::testing::Message() << c.asked << (c.ms ? " ms" : " samples") << (inPlace ? ", in place" : ""));
+            for (Delay* d : {static_cast<Delay*>(&delay), static_cast<Delay*>(&bySample)}) {
+                c.ms ? d->setDelayMs(c.asked) : d->setDelaySamples(static_cast<int32_t>(c.asked));
+                d->reset();
+            }
+            EXPECT_EQ(delay.delaySamples(), c.expected);
+            const std::vector<float> out = run(delay, in, inPlace);
+            EXPECT_TRUE(delayedBy(in, out, c.expected));
+            for (size_t i = 0; i < in.size(); ++i) ASSERT_EQ(bySample.processSample(in[i]), out[i]) << i;
+        }
     delay.setDelaySamples(1500);
     delay.setCapacity(1000);
     EXPECT_EQ(delay.capacity(), 1024);
@@ -83,16 +79,14 @@ TEST(DryPathDelay, EveryChannelIsDelayedAloneAndKeepsItsDelayAcrossRebuilds) {
     delay.setDelaySamples(37);
     ASSERT_EQ(delay.setChannels(3, 3, 0), 0);
     delay.setMaxSamplesPerCall(1024);
-    std::vector<float> a = ramp(3000), b(3000, 0.0f), c(3000, 0.5f), outA(3000), outB(3000), outC(3000);
-    b[100] = -1.0f;
+    std::vector<std::vector<float>> in = {ramp(3000), std::vector<float>(3000, 0.0f), std::vector<float>(3000, 0.5f)}, out = in;
+    in[1][100] = -1.0f;
     for (size_t at = 0; at < 3000; at += 500) {
-        float* in[] = {a.data() + at, b.data() + at, c.data() + at};
-        float* out[] = {outA.data() + at, outB.data() + at, outC.data() + at};
-        delay.process(in, out, 500);
+        float* i[] = {in[0].data() + at, in[1].data() + at, in[2].data() + at};
+        float* o[] = {out[0].data() + at, out[1].data() + at, out[2].data() + at};
+        delay.process(i, o, 500);
     }
-    EXPECT_TRUE(delayedBy(a, outA, 37));
-    EXPECT_TRUE(delayedBy(b, outB, 37));
-    EXPECT_TRUE(delayedBy(c, outC, 37));
+    for (size_t c = 0; c < 3; ++c) EXPECT_TRUE(delayedBy(in[c], out[c], 37)) << c;
 }
 
 // Runs blocks with the first signal 1 and the second 0: the output is the first one's weight.

@@ -1,9 +1,7 @@
 #pragma once
 // What the signal tests share: a sine source whose phase runs on across host
-// blocks, the meter set up as the processor sets it up (with its windows
-// evaluated in place, offline on its workers' objects, or handed to its
-// workers and waited for), bit-for-bit comparison and the run-once-per-vector-
-// table fixture.
+// blocks, the meter set up as the processor sets it up (its windows evaluated
+// in place), bit-for-bit comparison and the vector tables.
 
 #include <gtest/gtest.h>
 
@@ -11,7 +9,6 @@
 #include <cstring>
 #include <memory>
 #include <numbers>
-#include <string>
 #include <vector>
 
 #include "dsp/DenormalGuard.h"
@@ -73,39 +70,26 @@ struct Tone {
     double dbfs;
 };
 
-enum class Evaluation { kInPlace, kOfflineWithWorkers, kRealtimeWaited };
-
-// The meter as the processor drives it, loudness on, in the processor's
-// floating-point mode. Realtime, every block is followed by a wait for both
-// workers, so that no window is dropped.
+// The meter as the processor drives it offline, without workers: loudness on,
+// in the processor's floating-point mode.
 class MeterRig {
 public:
-    MeterRig(double rate, int32_t channels, Evaluation mode = Evaluation::kInPlace, int32_t maxBlock = 8192,
-             uint64_t arrangement = 0, double frequency = 1000.0)
+    MeterRig(double rate, int32_t channels, int32_t maxBlock = 8192, uint64_t arrangement = 0, double frequency = 1000.0)
         : guard_(std::make_unique<DenormalGuard>()),
-          meter(std::make_unique<VazEzaru>(rate, static_cast<uint32_t>(maxBlock), mode != Evaluation::kInPlace)),
+          meter(std::make_unique<VazEzaru>(rate, static_cast<uint32_t>(maxBlock), false)),
           sine(rate, channels, maxBlock, frequency),
           rate_(rate),
           maxBlock_(maxBlock),
-          mode_(mode),
           out_(static_cast<size_t>(channels), std::vector<float>(static_cast<size_t>(maxBlock))),
           outPointers_(pointers(out_)) {
         meter->initialize();
         const uint64_t layout = arrangement ? arrangement : (uint64_t{1} << channels) - 1;
         EXPECT_EQ(meter->setChannelsAndArrangement(channels, channels, 0, layout), 0);
         meter->setValue(kValueLoudnessEnabled, 1.0);
-        if (mode == Evaluation::kOfflineWithWorkers) meter->setValue(kCommandOffline, 1.0);
     }
     ~MeterRig() { meter->terminate(); }
 
-    void process(float** in, int32_t n) {
-        meter->process(in, outPointers_.data(), n);
-        if (mode_ == Evaluation::kRealtimeWaited) waitForWorkers();
-    }
-    void waitForWorkers() {
-        meter->loudness()->integratedCollector()->waitForWorker();
-        meter->loudness()->rangeCollector()->waitForWorker();
-    }
+    void process(float** in, int32_t n) { meter->process(in, outPointers_.data(), n); }
     int64_t samplesFor(double seconds) const { return std::llround(seconds * rate_); }
     // The stretches on every channel, from the rig's sine or another, in blocks of blockSize across them.
     void play(const std::vector<Tone>& tones, int32_t blockSize, Sine* source = nullptr) {
@@ -143,7 +127,6 @@ public:
 private:
     double rate_;
     int32_t maxBlock_;
-    Evaluation mode_;
     Channels out_;
     std::vector<float*> outPointers_;
 };
@@ -152,19 +135,5 @@ private:
 
 inline constexpr VectorOpsKind kAllTables[] = {VectorOpsKind::kScalar, VectorOpsKind::kSse2, VectorOpsKind::kAvx2,
                                                VectorOpsKind::kAvx512};
-
-inline std::string tableName(const ::testing::TestParamInfo<VectorOpsKind>& info) {
-    return vectorOpsOf(info.param).name;
-}
-
-// A test run once with each vector table selected; tables the processor lacks are skipped.
-class EachTable : public ::testing::TestWithParam<VectorOpsKind> {
-protected:
-    void SetUp() override {
-        if (!selectVectorOps(GetParam())) GTEST_SKIP() << vectorOpsOf(GetParam()).name << " not available here";
-    }
-    void TearDown() override { selectVectorOps(); }
-    const VectorOps& ops() const { return vectorOpsOf(GetParam()); }
-};
 
 } // namespace DSP::testing

@@ -82,6 +82,14 @@ public:
         }
         return out;
     }
+    // Feeds a new stretch and checks its frames alone; returns their lengths.
+    std::vector<int32_t> framesOfNext(const Signal& in, const std::vector<int32_t>& sizes) {
+        frames.clear();
+        lengths.clear();
+        feed(in, sizes, false);
+        expectFramesOf(in);
+        return lengths;
+    }
     void expectFramesOf(const Signal& in) const {
         for (size_t k = 0; k < frames.size(); ++k)
             EXPECT_EQ(frames[k], windowOf(in, static_cast<int64_t>(k + 1) * hopLength(), historyLength() + hopLength()))
@@ -146,30 +154,16 @@ TEST(OverlapState, ResetDeactivationAndANewChannelCount) {
         EXPECT_TRUE(r.isWarmingUp());
         EXPECT_EQ(r.filled(), 0);
         EXPECT_EQ(r.history(), Signal(2, std::vector<float>(8, 0.0f)));
-        r.frames.clear();
-        r.lengths.clear();
-        const Signal fresh = ramp(2, 5 * 4, 900);
-        r.feed(fresh, kIrregular, false);
-        EXPECT_EQ(r.lengths, (std::vector<int32_t>{4, 8, 12, 12, 12}));
-        r.expectFramesOf(fresh);
+        EXPECT_EQ(r.framesOfNext(ramp(2, 5 * 4, 900), kIrregular), (std::vector<int32_t>{4, 8, 12, 12, 12}));
 
         r.setActive(false);
         EXPECT_FALSE(r.isWarmingUp());
         EXPECT_EQ(r.history(), Signal(2, std::vector<float>(8, 0.0f)));
-        r.frames.clear();
-        r.lengths.clear();
-        const Signal after = ramp(2, 2 * 4, 300);
-        r.feed(after, {3, 5}, false);
-        EXPECT_EQ(r.lengths, (std::vector<int32_t>{12, 12}));
-        r.expectFramesOf(after);
+        EXPECT_EQ(r.framesOfNext(ramp(2, 2 * 4, 300), {3, 5}), (std::vector<int32_t>{12, 12}));
 
         ASSERT_EQ(r.setChannels(3, 3, 0), 0);
         r.reset();
-        r.frames.clear();
-        const Signal three = ramp(3, 5 * 4);
-        r.feed(three, kIrregular, false);
-        ASSERT_EQ(r.frames.size(), 5u);
-        r.expectFramesOf(three);
+        EXPECT_EQ(r.framesOfNext(ramp(3, 5 * 4), kIrregular).size(), 5u);
     }
 }
 

@@ -1,6 +1,7 @@
 // The component framework under the meter processor, as a host meets it:
 // initialize and terminate give back every reference and bus, only the peer
-// disconnects, the buses, single precision only.
+// disconnects; one stereo bus each way, main and active by default; single
+// precision only.
 
 #include <gtest/gtest.h>
 
@@ -27,6 +28,13 @@ TEST(ProcessorLifecycle, TerminateGivesBackTheContextThePeerAndTheBuses) {
         EXPECT_EQ(meter->hostContext(), static_cast<FUnknown*>(static_cast<IHostApp*>(host.get())));
         EXPECT_EQ(meter->busCount(kAudio, kInput), 1) << "round " << round;
         EXPECT_EQ(meter->busCount(kAudio, kOutput), 1);
+        BusDescription d{};
+        ASSERT_EQ(meter->describeBus(kAudio, kInput, 0, d), kResultOk);
+        EXPECT_EQ(std::u16string(d.name), u"Stereo In");
+        EXPECT_EQ(d.channelCount, 2);
+        EXPECT_EQ(d.busType, kMain);
+        EXPECT_EQ(d.flags, BusDescription::kDefaultActive);
+        EXPECT_EQ(meter->describeBus(kAudio, kOutput, 1, d), kResultFalse);
         ASSERT_EQ(meter->connect(peer.get()), kResultOk);
         EXPECT_EQ(meter->connect(stranger.get()), kResultFalse);
         EXPECT_EQ(meter->disconnect(stranger.get()), kResultFalse);
@@ -44,20 +52,8 @@ TEST(ProcessorLifecycle, TerminateGivesBackTheContextThePeerAndTheBuses) {
     EXPECT_EQ(unhosted->setActive(1), kResultOk);
     unhosted->setActive(0);
     unhosted->terminate();
-}
-
-// Stereo in and out, main and active by default; single precision only.
-TEST(ProcessorSetUp, StereoBusesAndSinglePrecisionOnly) {
-    Rig rig;
-    BusDescription d{};
-    ASSERT_EQ(rig.meter->describeBus(kAudio, kInput, 0, d), kResultOk);
-    EXPECT_EQ(std::u16string(d.name), u"Stereo In");
-    EXPECT_EQ(d.channelCount, 2);
-    EXPECT_EQ(d.busType, kMain);
-    EXPECT_EQ(d.flags, BusDescription::kDefaultActive);
-    EXPECT_EQ(rig.meter->describeBus(kAudio, kOutput, 1, d), kResultFalse);
-    EXPECT_EQ(rig.meter->supportsSampleSize(kSample32), kResultTrue);
-    EXPECT_EQ(rig.meter->supportsSampleSize(kSample64), kResultFalse);
+    EXPECT_EQ(meter->supportsSampleSize(kSample32), kResultTrue);
+    EXPECT_EQ(meter->supportsSampleSize(kSample64), kResultFalse);
 }
 
 } // namespace

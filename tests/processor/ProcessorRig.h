@@ -124,18 +124,20 @@ public:
         message->attributeSet()->setInt(id, 0);
         meter->notify(message.get());
     }
-    // The readings of the next block, as plain values of their parameters.
-    std::map<ParamID, double> readings() {
+    // The readings of the next block, as the normalized values sent.
+    std::map<ParamID, double> normalized() {
         send("PluginDataGet");
         process(pointers.data(), pointers.data(), 0);
+        std::map<ParamID, double> values;
+        for (int32_t q = 0; q < outputs->getParameterCount(); ++q)
+            outputs->queueAt(q)->readPoint(0, nullptr, &values[outputs->queueAt(q)->getParameterId()]);
+        return values;
+    }
+    // The same as plain values of their parameters.
+    std::map<ParamID, double> readings() {
         Param::ParameterInfoAccessor table(Param::meterParameters(), Param::kMeterParameterCount);
         std::map<ParamID, double> plain;
-        for (int32_t q = 0; q < outputs->getParameterCount(); ++q) {
-            const ParamID id = outputs->queueAt(q)->getParameterId();
-            double v = 0.0;
-            outputs->queueAt(q)->readPoint(0, nullptr, &v);
-            plain[id] = table.getRecordById(id) ? table.toPlain(id, v) : v;
-        }
+        for (auto [id, v] : normalized()) plain[id] = table.getRecordById(id) ? table.toPlain(id, v) : v;
         return plain;
     }
     Bytes save() {
