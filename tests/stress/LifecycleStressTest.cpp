@@ -85,9 +85,11 @@ protected:
         IPtr<IAudioProcessor> processor = queryInterface<IAudioProcessor>(component.get());
         SpeakerArrangement arrangement = ProcessingSession::arrangementFor(o.channels), out = arrangement;
         processor->offerArrangements(&arrangement, 1, &out, 1);
+        // Set up twice, as hosts do; another block size the second time rebuilds the meter and its workers.
+        ProcessSetupInfo first{o.processMode, kSample32, o.blockSize + 1, o.sampleRate};
+        ASSERT_EQ(processor->prepareProcessing(first), kResultOk);
         ProcessSetupInfo setup{o.processMode, kSample32, o.blockSize, o.sampleRate};
         ASSERT_EQ(processor->prepareProcessing(setup), kResultOk);
-        ASSERT_EQ(processor->prepareProcessing(setup), kResultOk); // as many hosts do: the meter is rebuilt
         component->setActive(1);
         processor->setProcessingState(1);
         Signal tone = Signal::sine(o.channels, -6.0, o.sampleRate);
