@@ -50,6 +50,12 @@ protected:
         return n;
     }
     void later() { rig.framework->clock().setAudioClockSeconds(seconds += 1.0); }
+    using Edits = std::vector<std::pair<int32_t, double>>;
+    Edits edits() {
+        Edits out;
+        for (const auto& edit : rig.handler->edits()) out.emplace_back(edit.id, edit.value);
+        return out;
+    }
 
     MeterRig rig;
     IPtr<Bitmap> background;
@@ -130,6 +136,8 @@ TEST_F(MeterEditor, UnitLabelsAndTheResetButtonShowTheirStates) {
     ASSERT_TRUE(rig.editor().clickAt(270, 80));
     EXPECT_FALSE(rig.controller->luMode());
     EXPECT_FALSE(rig.editor().clickAt(300, 5)) << "nothing clickable there";
+    EXPECT_EQ(edits(), (Edits{{kScaleModeLoudness, 1.0}, {kScaleModeLoudness, 0.0}}));
+    EXPECT_EQ(rig.handler->openGestures(), 0);
 }
 
 TEST_F(MeterEditor, TooltipsBelongToTheTopMostShownElementAndTheAboutPageCoversAll) {
@@ -154,7 +162,8 @@ TEST_F(MeterEditor, TooltipsBelongToTheTopMostShownElementAndTheAboutPageCoversA
     EXPECT_NE(pixelAt(rig.editor().render().get(), 150, 100), about->pixel(150, 100));
 }
 
-TEST_F(MeterEditor, AClickOnTheMomentaryBarClearsItsPeak) {
+// A click on the bar clears its peak and is no edit; the reset button clears the maxima at once and is one.
+TEST_F(MeterEditor, ClicksOnTheMomentaryBarAndTheResetButtonClearAtOnce) {
     rig.reading(kLoudnessM, -10.0);
     rig.controller->setNormalizedValue(kLoudnessMMax, 0.9);
     ASSERT_TRUE(rig.editor().clickAt(30, 100));
@@ -162,6 +171,10 @@ TEST_F(MeterEditor, AClickOnTheMomentaryBarClearsItsPeak) {
     rig.controller->momentaryMeter()->getValue(VuMeterData::kIdPeakValue, peak);
     EXPECT_EQ(peak, 0.0f);
     EXPECT_TRUE(rig.handler->edits().empty()) << "a click on the bar is no edit";
+    ASSERT_GT(rig.controller->momentaryMeter()->maximum(0), 0.0f);
+    ASSERT_TRUE(rig.editor().clickElement("resetLoudness"));
+    EXPECT_EQ(rig.controller->momentaryMeter()->maximum(0), 0.0f);
+    EXPECT_EQ(edits(), (Edits{{kResetLoudness, 1.0}, {kResetLoudness, 0.0}})) << "pushed, then released";
 }
 
 } // namespace

@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <map>
-#include <ostream>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -22,23 +21,13 @@
 #include "host/ComponentHandler.h"
 #include "host/HostContext.h"
 #include "host/MemoryStream.h"
+#include "host/StandInPeer.h"
 #include "host/view/EditorView.h"
 #include "host/view/ViewFramework.h"
 #include "interfaces/IAttributeSet.h"
-#include "interfaces/IConnectionPoint.h"
-#include "interfaces/IMessageObject.h"
 #include "interfaces/InterfaceQuery.h"
 #include "interfaces/TextUtf16.h"
 #include "tools/hrf/HrfFile.h"
-
-namespace Zel {
-inline bool operator==(const ViewRect& a, const ViewRect& b) {
-    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
-}
-inline void PrintTo(const ViewRect& r, std::ostream* os) {
-    *os << "(" << r.left << ", " << r.top << ", " << r.right << ", " << r.bottom << ")";
-}
-} // namespace Zel
 
 namespace HostViewTest {
 
@@ -143,23 +132,6 @@ inline IPtr<NivoloHost::MemoryStream> stateStream(const std::vector<std::pair<ui
     return stream;
 }
 
-// The processor's end of the controller's connection: the messages it was sent.
-class RecordingPeer final : public IConnectionPoint {
-public:
-    virtual ~RecordingPeer() = default;
-    tresult QueryInterface(const TUID& asked, void** obj) override {
-        if (answerInterface<IConnectionPoint>(asked, this, obj) || answerInterface<FUnknown>(asked, this, obj))
-            return kResultOk;
-        return *obj = nullptr, kNoInterface;
-    }
-    ZEL_REFCOUNT_METHODS
-    tresult connect(IConnectionPoint*) override { return kResultOk; }
-    tresult disconnect(IConnectionPoint*) override { return kResultOk; }
-    tresult notify(IMessageObject* message) override { return received.push_back(message->messageId()), kResultOk; }
-    std::vector<std::string> received;
-    RefCount refCount_;
-};
-
 // The meter's controller initialised as our host does it, with the packed skin
 // registered (a module in this process has no resource of its own) and the
 // framework's clock on audio time.
@@ -211,7 +183,8 @@ public:
     IPtr<NivoloHost::HostContext> context = IPtr<NivoloHost::HostContext>::adopt(new NivoloHost::HostContext);
     IPtr<NivoloHost::ComponentHandler> handler =
         IPtr<NivoloHost::ComponentHandler>::adopt(new NivoloHost::ComponentHandler(nullptr));
-    IPtr<RecordingPeer> peer = IPtr<RecordingPeer>::adopt(new RecordingPeer);
+    // The processor's end of the controller's connection: it counts what it is sent.
+    IPtr<NivoloHost::StandInPeer> peer = IPtr<NivoloHost::StandInPeer>::adopt(new NivoloHost::StandInPeer(nullptr));
     IPtr<SmallVazEzaruController> controller = IPtr<SmallVazEzaruController>::adopt(new SmallVazEzaruController);
     IPtr<NivoloHost::EditorView> editorView;
 };

@@ -8,6 +8,7 @@
 #include <dlfcn.h>
 
 #include <random>
+#include <tuple>
 
 #include "editor/PlugColorGroupInformation.h"
 #include "host/view/BmpDecoder.h"
@@ -23,7 +24,7 @@ using Zel::PlugColorGroupInformation;
 TEST(SkinValues, SizesColoursAlphasAndStyles) {
     ViewRect r;
     ASSERT_TRUE(SkinParser::parseRect(" -4 ,\t2,0 ,7 ", r));
-    EXPECT_EQ(r, (ViewRect{-4, 2, -4, 9}));
+    EXPECT_EQ(std::tuple(r.left, r.top, r.right, r.bottom), std::tuple(-4, 2, -4, 9));
     for (const char* bad : {"", "1,2,3", "1,2,3,4,5", "1,2,x,4", "1,2,3,", "1,2,-3,4", "1,2,3,-1", "1.5,2,3,4"})
         EXPECT_FALSE(SkinParser::parseRect(bad, r)) << bad;
     // "#RRGGBB", or "$hue,saturation,value" (degrees, percent), always opaque.
@@ -184,11 +185,9 @@ TEST(SkinService, AFaultySkinIsReportedOnOneLineAndAModulesColourGroupsGoWithIts
 
 uint32_t colourAt(int x, int y) { return 0xFF000000u | uint32_t(x * 40 + 1) << 16 | uint32_t(y * 50 + 2) << 8 | uint32_t(x + y + 3); }
 
-std::vector<uint8_t> makeBmp(int width, int height) { return bmpFile(width, height, colourAt); }
-
 TEST(BmpPictures, BottomUpPaddedRowsBecomeTopDownPixelsAndOtherFormsAreRefusedWithTheirReason) {
     for (int width : {1, 2, 3, 4, 5}) {
-        const std::vector<uint8_t> file = makeBmp(width, 3);
+        const std::vector<uint8_t> file = bmpFile(width, 3, colourAt);
         BmpDecoder::Image image;
         std::string error;
         ASSERT_TRUE(BmpDecoder::decode(file.data(), file.size(), image, error)) << error;
@@ -200,7 +199,7 @@ TEST(BmpPictures, BottomUpPaddedRowsBecomeTopDownPixelsAndOtherFormsAreRefusedWi
         {28, 32, "32 bits per pixel"}, {30, 1, "compression 1"}, {22, uint32_t(-2), "top-down"}, {0, 0, "signature"},
         {14, 12, "old-style header"},  {10, 20, "inside the headers"}, {18, 1u << 30, "too large"}};
     for (const auto& [at, value, reason] : changes) {
-        std::vector<uint8_t> file = makeBmp(4, 2);
+        std::vector<uint8_t> file = bmpFile(4, 2, colourAt);
         std::memcpy(&file[at], &value, at == 28 ? 2 : 4);
         BmpDecoder::Image image;
         std::string error;
@@ -208,7 +207,7 @@ TEST(BmpPictures, BottomUpPaddedRowsBecomeTopDownPixelsAndOtherFormsAreRefusedWi
         EXPECT_NE(error.find(reason), std::string::npos) << error;
     }
     // Every cut is refused, except one inside the last row's padding, which writers leave out.
-    const std::vector<uint8_t> file = makeBmp(3, 4);
+    const std::vector<uint8_t> file = bmpFile(3, 4, colourAt);
     for (size_t length = 0; length < file.size(); ++length) {
         const std::vector<uint8_t> cut(file.begin(), file.begin() + std::ptrdiff_t(length)); // overreads show
         BmpDecoder::Image image;

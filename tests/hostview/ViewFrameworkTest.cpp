@@ -1,13 +1,12 @@
-// The framework as a plug-in meets it: what it hands out and what it leaves
-// out, idle ticks that deliver deferred changes, change notification, the
-// clock; and its controls: ranges, notification, texts from the controller.
+// The framework as a plug-in meets it: idle ticks that deliver deferred
+// changes, change notification; and its controls: ranges, notification,
+// texts set from another thread.
 
 #include "tests/hostview/HostViewTestSupport.h"
 
 #include <atomic>
 #include <cmath>
 #include <functional>
-#include <set>
 #include <thread>
 
 #include "host/view/TextControl.h"
@@ -22,27 +21,6 @@ IPtr<FUnknown> create(ViewFramework& framework, const TUID& id) {
     void* out = nullptr;
     if (framework.createInstance(id, &out, nullptr) != kResultOk) return {};
     return IPtr<FUnknown>::adopt(static_cast<FUnknown*>(out));
-}
-
-TEST(Framework, ServicesAreOneObjectEachControlsAndViewsNewEachTimeMeterServicesLeftOut) {
-    auto framework = IPtr<ViewFramework>::adopt(new ViewFramework);
-    std::set<FUnknown*> services;
-    for (const TUID* id : {&RequiredService1_cid, &RequiredService2_cid, &RequiredService3_cid, &RequiredService4_cid,
-                           &OptionalService_cid, &ITimeService_iid, &IUpdateHandler_iid, &ISkinResource_iid,
-                           &IIdleService_iid}) {
-        ASSERT_EQ(create(*framework, *id).get(), create(*framework, *id).get()) << tuidToRegistry(*id);
-        services.insert(identityOf(create(*framework, *id).get()));
-    }
-    EXPECT_EQ(services.size(), 9u) << "no service stands in for another";
-    for (const TUID* id : {&IntegerControl_cid, &ContinuousControl_cid, &SwitchControl_cid, &TextControl_cid, &IHostView_iid})
-        EXPECT_NE(create(*framework, *id).get(), create(*framework, *id).get());
-    // The module falls back to its own ways without these.
-    for (const TUID* id : {&IColorGroupInformation_iid, &IMeterSettings_iid, &ILevelMapping_iid, &IMeterBitmaps_iid,
-                           &IMeterViewRegistry_iid, &IPlugView_iid}) {
-        void* out = reinterpret_cast<void*>(0x1);
-        EXPECT_EQ(framework->createInstance(*id, &out, nullptr), kNoInterface) << tuidToRegistry(*id);
-        EXPECT_EQ(out, nullptr);
-    }
 }
 
 // Idle ticks and the changes it is told of, in one log.

@@ -48,8 +48,9 @@ protected:
 };
 
 // A stereo sine at -23 dBFS reads -23 LUFS; a click on a unit label switches
-// every loudness to LU once the edit reached the processor and its answer came back.
-TEST_F(PluginSlot, AToneShowsItsLoudnessAndAClickOnTheUnitSwitchesItToLu) {
+// every loudness to LU once the edit reached the processor and its answer came
+// back; a reset clicked in silence clears the readings and the time.
+TEST_F(PluginSlot, AToneShowsItsLoudnessAClickSwitchesItToLuAndAResetInSilenceClearsIt) {
     play(-23.0, 5.0); // an idle tick every 100 ms of audio asks for the readings and shows them
     for (const char* reading : {"loudnessI", "loudnessS", "loudnessM"}) EXPECT_EQ(shown(reading), "-23.0") << reading;
     EXPECT_EQ(shown("time"), "00:00:05");
@@ -63,11 +64,8 @@ TEST_F(PluginSlot, AToneShowsItsLoudnessAndAClickOnTheUnitSwitchesItToLu) {
     settle();
     EXPECT_EQ(slot_.valueText(Param::kScaleModeLoudness), "LU");
     for (const char* reading : {"loudnessI", "loudnessS", "loudnessM"}) EXPECT_EQ(shown(reading), "0.0") << reading;
-}
 
-// A reset in silence leaves no reading to show, and the elapsed time starts over.
-TEST_F(PluginSlot, AResetInSilenceLeavesNoReadingAndStartsTheTimeOver) {
-    play(-23.0, 3.0);
+    // A reset in silence leaves no reading to show, and the elapsed time starts over.
     play(-200.0, 1.0);
     ASSERT_TRUE(editor_->clickElement("resetLoudness"));
     play(-200.0, 1.0);
@@ -76,18 +74,11 @@ TEST_F(PluginSlot, AResetInSilenceLeavesNoReadingAndStartsTheTimeOver) {
     EXPECT_EQ(shown("time"), "00:00:00");
 }
 
-// Above -22 LUFS and -1 dBTP the two warnings are on and their readings red.
+// Above -22 LUFS and -1 dBTP the two warnings are on and their readings red
+// (below them the editor's own test sees the normal colour).
 TEST_F(PluginSlot, WarningsTurnTheirReadingsRed) {
-    ColourArgb normal = 0, red = 0, colour = 0;
-    ASSERT_EQ(slot_.framework().skins().getColour("ap.data.normal", &normal), kResultOk);
+    ColourArgb red = 0, colour = 0;
     ASSERT_EQ(slot_.framework().skins().getColour("ap.data.red", &red), kResultOk);
-    ASSERT_NE(normal, red);
-    play(-23.0, 5.0);
-    settle();
-    for (const char* reading : {"loudnessI", "truePeak"}) {
-        shown(reading, &colour);
-        EXPECT_EQ(colour, normal) << reading;
-    }
     play(-0.5, 10.0);
     settle();
     for (const char* reading : {"loudnessI", "truePeak"}) {

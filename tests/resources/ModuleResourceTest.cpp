@@ -4,8 +4,6 @@
 
 #include "ResourceTestSupport.h"
 
-#include <sstream>
-
 #include "tools/hrf/ModuleImage.h"
 
 namespace ResourceTest {
@@ -48,30 +46,6 @@ TEST_F(ModuleResource, IsTheFileTheBuildPackedFoundByNameAndTypeInAnyCaseButLang
     EXPECT_FALSE(find(P::moduleHandle(), "NIVOLO.HRF", "RCDATA", P::kLanguageAny)) << "this test program has none";
     EXPECT_FALSE(find(nullptr, "NIVOLO.HRF", "RCDATA", P::kLanguageAny));
     EXPECT_EQ(data, nullptr);
-}
-
-// The pack list names, in directory order, each entry and whether it is deflated.
-TEST_F(ModuleResource, HoldsThePackListsEntriesInOrderEachItsSourceFile) {
-    const std::vector<uint8_t> list = readFile(std::string(NIVOLO_RESOURCES_DIR) + "/pack.list");
-    std::istringstream lines(std::string(list.begin(), list.end()));
-    std::string line;
-    size_t index = 0;
-    while (std::getline(lines, line)) {
-        if (line.empty() || line[0] == '#') continue;
-        const std::string word = line.substr(0, line.find(' ')), name = line.substr(line.find(' ') + 1);
-        if (word == "identifier") {
-            EXPECT_EQ(dir_.identifier, name);
-            continue;
-        }
-        ASSERT_LT(index, dir_.entries.size());
-        const Hrf::Entry& e = dir_.entries[index++];
-        EXPECT_EQ(e.name, name);
-        EXPECT_EQ(e.deflated(), word == "deflate") << name;
-        std::vector<uint8_t> content;
-        EXPECT_TRUE(Hrf::unpackEntry(bytes_.data(), bytes_.size(), e, content, error_)) << error_;
-        EXPECT_EQ(content, readFile(std::string(NIVOLO_RESOURCES_DIR) + "/" + name)) << name;
-    }
-    EXPECT_EQ(index, dir_.entries.size());
 }
 
 // ---- The module file as a host reads it, damaged --------------------------------------

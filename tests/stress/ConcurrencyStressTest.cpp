@@ -18,10 +18,8 @@ namespace {
 
 class Concurrency : public ModuleSuite {
 protected:
-    static ProcessingSession::Options realtime(int32_t channels, double rate, int32_t block) {
+    static ProcessingSession::Options realtime(int32_t block) {
         ProcessingSession::Options options;
-        options.channels = channels;
-        options.sampleRate = rate;
         options.blockSize = block;
         options.processMode = kRealtime;
         return options;
@@ -35,7 +33,7 @@ protected:
 TEST_F(Concurrency, RequestsResetsEditsAndStateCallsWhileTheAudioThreadRuns) {
     Random random;
     ProcessingSession session;
-    ASSERT_TRUE(open(session, factory(), realtime(2, kRate, 512)));
+    ASSERT_TRUE(open(session, factory(), realtime(512)));
     const Bytes initial = saveState(session.component());
     NivoloHost::SpscQueue<std::pair<ParamID, double>> edits(256);
     const int64_t blocks = cycles(3000), share = cycles(300);
@@ -114,7 +112,7 @@ TEST_F(Concurrency, RequestsResetsEditsAndStateCallsWhileTheAudioThreadRuns) {
 // (the meter starts over and sends "time") holds the block's edits apart.
 TEST_F(Concurrency, ASavedStateNeverMixesTheValuesOfTwoMoments) {
     ProcessingSession session;
-    ASSERT_TRUE(open(session, factory(), realtime(2, kRate, 64)));
+    ASSERT_TRUE(open(session, factory(), realtime(64)));
     std::atomic<bool> stop{false};
     std::thread audio([&] {
         for (double value = 1.0; !stop.load(); value = 1.0 - value) {

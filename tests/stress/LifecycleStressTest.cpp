@@ -6,7 +6,6 @@
 
 #include <dirent.h>
 
-#include <memory>
 #include <thread>
 
 #include "StressKit.h"
@@ -86,6 +85,9 @@ protected:
         IPtr<IAudioProcessor> processor = queryInterface<IAudioProcessor>(component.get());
         SpeakerArrangement arrangement = ProcessingSession::arrangementFor(o.channels), out = arrangement;
         processor->offerArrangements(&arrangement, 1, &out, 1);
+        // Set up twice, as hosts do; another block size the second time rebuilds the meter and its workers.
+        ProcessSetupInfo first{o.processMode, kSample32, o.blockSize + 1, o.sampleRate};
+        ASSERT_EQ(processor->prepareProcessing(first), kResultOk);
         ProcessSetupInfo setup{o.processMode, kSample32, o.blockSize, o.sampleRate};
         ASSERT_EQ(processor->prepareProcessing(setup), kResultOk);
         component->setActive(1);
@@ -147,37 +149,6 @@ TEST_F(Lifecycles, EveryKindOfLifecycleStopsEveryWorkerAndClosesEverything) {
         ASSERT_NO_FATAL_FAILURE(expectBaseline(what));
     }
     std::printf("stress: %lld cycles of plug-in lifecycles\n", static_cast<long long>(count));
-}
-
-// Rebuilding a meter for a set-up replaces its workers; each of many
-// processors runs its own, and each removal, in any order, takes only its own.
-TEST_F(Lifecycles, ManyProcessorsAtOnceEachRunTheirOwnWorkers) {
-    Random random;
-    const int64_t rounds = cycles(8);
-    Signal tone = Signal::sine(2, -6.0);
-    for (int64_t round = 1; round <= rounds; ++round) {
-        const auto slots = static_cast<int>(random.between(2, 12));
-        std::vector<std::unique_ptr<ProcessingSession>> sessions;
-        for (int s = 0; s < slots; ++s) {
-            sessions.push_back(std::make_unique<ProcessingSession>());
-            ASSERT_TRUE(open(*sessions.back(), factory()));
-            ProcessSetupInfo again{kOffline, kSample32, 512, kRate};
-            sessions.back()->component()->setActive(0);
-            sessions.back()->processor()->prepareProcessing(again);
-            sessions.back()->component()->setActive(1);
-        }
-        ASSERT_NO_FATAL_FAILURE(expectRunning(slots, std::to_string(slots) + " processors"));
-        for (int b = 0; b < 20; ++b) {
-            float* const* x = tone.next(512);
-            for (auto& session : sessions) session->processBlock(x, x, 512);
-        }
-        while (!sessions.empty()) {
-            sessions.erase(sessions.begin() + random.between(0, static_cast<int64_t>(sessions.size()) - 1));
-            ASSERT_NO_FATAL_FAILURE(expectRunning(static_cast<int>(sessions.size()), "after a removal"));
-        }
-        ASSERT_NO_FATAL_FAILURE(expectBaseline("round " + std::to_string(round)));
-    }
-    std::printf("stress: %lld cycles of 2 to 12 processors at once\n", static_cast<long long>(rounds));
 }
 
 } // namespace
