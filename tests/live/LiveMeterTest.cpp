@@ -15,9 +15,9 @@ protected:
         display_ = new VirtualDisplay;
         // 3.5 s: past the first short-term window (3 s), with time to spare
         // for the realtime workers' last evaluations.
-        ASSERT_TRUE(writeFile(file("tone.raw"), tone(3.5, -23.0), false));
-        ASSERT_TRUE(writeFile(file("tone.wav"), tone(3.5, -23.0), true));
-        ASSERT_TRUE(writeFile(file("short.wav"), tone(1.5, -23.0), true));
+        ASSERT_TRUE(writeBytes(file("tone.raw"), tone(3.5, -23.0)) && writeBytes(file("short.raw"), tone(1.5, -23.0)));
+        for (const std::string name : {"tone", "short"}) // the same samples in float WAV files
+            ASSERT_TRUE(ffmpeg("-f f32le -ar 48000 -ac 2 -i " + quoted(file(name + ".raw")) + " -c:a pcm_f32le " + quoted(file(name + ".wav"))));
     }
     static void TearDownTestSuite() { delete display_; }
     void SetUp() override { ASSERT_FALSE(display_->name().empty()) << "Xvfb did not start"; }
@@ -27,10 +27,6 @@ protected:
     static std::vector<std::string> environment(const std::string& raw = "tone.raw") {
         return {"DISPLAY=" + display_->name(), "SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILEIN=" + file(raw),
                 "SDL_DISKAUDIOFILE=" + file("played.raw")};
-    }
-    static std::vector<std::string> live(std::vector<std::string> args) {
-        args.insert(args.begin(), "live");
-        return args;
     }
 
     // The centre of the unit label under the integrated reading, in the editor's pixels.
@@ -62,8 +58,8 @@ TEST_F(LiveMeter, CaptureReadsTheToneAndTheWindowShowsWhatRenderDraws) {
         std::vector<std::string> env = environment();
         env.insert(env.end(), {"NIVOLO_AUDIO_GUARD=1", "NIVOLO_AUDIO_GUARD_DEADLINE=0"});
         const Outcome run = HostRun(env,
-                                    live({"--for", "3.5", "--json", "--screenshot", shot, "--scale",
-                                          std::to_string(scale)}),
+                                    {"live", "--for", "3.5", "--json", "--screenshot", shot, "--scale",
+                                     std::to_string(scale)},
                                     file("live.err"))
                                 .finish();
         ASSERT_EQ(run.status, 0) << run.err;
@@ -108,7 +104,7 @@ TEST_F(LiveMeter, ClicksAndKeysReachTheEditorThroughTheWindowSystem) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        HostRun host(environment(), live({"--json", "--scale", std::to_string(c.scale)}), file("keys.err"));
+        HostRun host(environment(), {"live", "--json", "--scale", std::to_string(c.scale)}, file("keys.err"));
         EXPECT_EQ(xdotool(display_->name(), c.actions), 0);
         const Outcome run = host.finish();
         ASSERT_EQ(run.status, 0) << run.err;
@@ -121,7 +117,7 @@ TEST_F(LiveMeter, PlayedFileReadsAsMeasureReadsItAndPlaysThroughUnchanged) {
     const Outcome measured = HostRun({}, {"measure", wav, "--json"}, file("measure.err")).finish();
     const JsonObject alone = jsonOf(measured);
     // The run ends at the end of the file, before the 60 s asked for.
-    const Outcome run = HostRun(environment(), live({"--play", wav, "--for", "60", "--json"}), file("play.err"))
+    const Outcome run = HostRun(environment(), {"live", "--play", wav, "--for", "60", "--json"}, file("play.err"))
                             .finish();
     ASSERT_EQ(run.status, 0) << run.err;
     const JsonObject json = objectOf(run.out);
@@ -146,7 +142,7 @@ TEST_F(LiveMeter, WithoutADisplayOrAnAudioDeviceSaysSoInOneLine) {
         {display, "SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILEIN=" + file("missing.raw")}, // no input
     };
     for (const auto& env : environments) {
-        const Outcome run = HostRun(env, live({"--json"}), file("fail.err")).finish();
+        const Outcome run = HostRun(env, {"live", "--json"}, file("fail.err")).finish();
         EXPECT_EQ(run.status, 1);
         EXPECT_TRUE(isOneLineFailure(run));
         EXPECT_EQ(run.err.rfind("nivolo-host: ", 0), 0u) << run.err;

@@ -2,8 +2,8 @@
 // What the live tests need around `nivolo-host live`, beside the measure
 // tests' scratch files, JSON reader and pictures: a virtual X display of their
 // own, SDL's disk audio driver in place of a sound card (a raw file is the
-// capture, another receives what is played), the tone as raw samples and as a
-// WAV file, runs of the host in the background while xdotool clicks and types.
+// capture, another receives what is played), the tone as raw samples, runs of
+// the host in the background while xdotool clicks and types.
 
 #include <poll.h>
 #include <signal.h>
@@ -104,18 +104,6 @@ inline std::string tone(double seconds, double peakDb) {
         samples.insert(samples.end(), {x, x});
     }
     return std::string(reinterpret_cast<const char*>(samples.data()), samples.size() * sizeof(float));
-}
-
-// The samples raw, or in a float WAV file (this machine's byte order is the file's).
-inline bool writeFile(const std::string& path, const std::string& samples, bool wav) {
-    const auto bytes = static_cast<uint32_t>(samples.size());
-    const uint32_t header[] = {0x46464952, 36 + bytes, 0x45564157,                 // "RIFF" size "WAVE"
-                               0x20746D66, 16,         0x00020003, 48000, 48000 * 8, // "fmt " float, 2 channels
-                               0x00200008, 0x61746164, bytes};                     // 8-byte frames, "data"
-    std::ofstream f(path, std::ios::binary);
-    if (wav) f.write(reinterpret_cast<const char*>(header), sizeof header);
-    f << samples;
-    return static_cast<bool>(f);
 }
 
 } // namespace LiveTesting
