@@ -1,48 +1,20 @@
 #pragma once
-// What the live tests need around `nivolo-host live`: a virtual X display of
-// their own, SDL's disk audio driver in place of a sound card (a raw file is
-// the capture, another receives what is played), the tone as raw samples and
-// as a WAV file, runs of the host in the background while xdotool clicks and
-// types, the pictures it saves.
+// What the live tests need around `nivolo-host live`, beside the measure
+// tests' scratch files, JSON reader and pictures: a virtual X display of their
+// own, SDL's disk audio driver in place of a sound card (a raw file is the
+// capture, another receives what is played), the tone as raw samples, runs of
+// the host in the background while xdotool clicks and types.
 
-#include <cairo.h>
-#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cctype>
-#include <cmath>
-#include <cstdint>
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <numbers>
-#include <optional>
-#include <sstream>
-#include <string>
-#include <vector>
+
+#include "tests/measure/MeasureTestSupport.h"
 
 namespace LiveTesting {
 
-// A fresh directory under /tmp, removed with everything in it.
-class ScratchDir {
-public:
-    ScratchDir() {
-        char pattern[] = "/tmp/nivolo-live-XXXXXX";
-        if (const char* made = mkdtemp(pattern)) path_ = made;
-    }
-    ~ScratchDir() {
-        std::error_code ignored;
-        if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-    }
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
+using namespace MeasureTesting;
 
 // An X server without a screen, on a display number it picks itself and
 // writes to a pipe once it takes connections.
@@ -84,18 +56,6 @@ private:
     std::string name_;
 };
 
-inline std::string readFile(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    std::ostringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
-
-struct Outcome {
-    int status = -1;
-    std::string out, err;
-};
-
 // nivolo-host started in the background with the display, SDL's drivers and
 // the guard set only as given (whatever the test runs under); finish() waits
 // for it. A run that hangs is ended after a minute.
@@ -103,17 +63,11 @@ class HostRun {
 public:
     HostRun(const std::vector<std::string>& environment, const std::vector<std::string>& args, std::string stderrPath)
         : stderrPath_(std::move(stderrPath)) {
-        auto quoted = [](const std::string& s) {
-            std::string q = "'";
-            for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-            return q + "'";
-        };
         std::string command = "env -u DISPLAY -u SDL_AUDIODRIVER -u SDL_VIDEODRIVER -u NIVOLO_AUDIO_GUARD"
                               " -u NIVOLO_AUDIO_GUARD_QUIET -u NIVOLO_AUDIO_GUARD_DEADLINE";
-        for (const std::string& e : environment) command += " " + quoted(e);
-        command += " timeout 60 " + quoted(NIVOLO_HOST_PATH);
-        for (const std::string& a : args) command += " " + quoted(a);
-        pipe_ = popen((command + " 2>" + quoted(stderrPath_) + " </dev/null").c_str(), "r");
+        for (const std::string& e : environment) command += " " + MeasureTesting::quoted(e);
+        command += " timeout 60 " + hostCommand(args);
+        pipe_ = popen((command + " 2>" + MeasureTesting::quoted(stderrPath_) + " </dev/null").c_str(), "r");
     }
     ~HostRun() { finish(); }
 
@@ -124,7 +78,7 @@ public:
         const int wait = pclose(pipe_);
         pipe_ = nullptr;
         outcome_.status = WIFEXITED(wait) ? WEXITSTATUS(wait) : 128 + (WIFSIGNALED(wait) ? WTERMSIG(wait) : 0);
-        outcome_.err = readFile(stderrPath_);
+        outcome_.err = readText(stderrPath_);
         return outcome_;
     }
 
@@ -150,49 +104,6 @@ inline std::string tone(double seconds, double peakDb) {
         samples.insert(samples.end(), {x, x});
     }
     return std::string(reinterpret_cast<const char*>(samples.data()), samples.size() * sizeof(float));
-}
-
-// The samples raw, or in a float WAV file (this machine's byte order is the file's).
-inline bool writeFile(const std::string& path, const std::string& samples, bool wav) {
-    const auto bytes = static_cast<uint32_t>(samples.size());
-    const uint32_t header[] = {0x46464952, 36 + bytes, 0x45564157,                 // "RIFF" size "WAVE"
-                               0x20746D66, 16,         0x00020003, 48000, 48000 * 8, // "fmt " float, 2 channels
-                               0x00200008, 0x61746164, bytes};                     // 8-byte frames, "data"
-    std::ofstream f(path, std::ios::binary);
-    if (wav) f.write(reinterpret_cast<const char*>(header), sizeof header);
-    f << samples;
-    return static_cast<bool>(f);
-}
-
-struct Picture {
-    int width = 0, height = 0;
-    std::vector<uint32_t> pixels; // cairo's words: alpha (or unused), red, green, blue
-    uint32_t at(int x, int y) const { return pixels[static_cast<size_t>(y * width + x)]; }
-};
-
-inline std::optional<Picture> readPng(const std::string& path) {
-    cairo_surface_t* s = cairo_image_surface_create_from_png(path.c_str());
-    std::optional<Picture> p;
-    if (cairo_surface_status(s) == CAIRO_STATUS_SUCCESS) {
-        p.emplace(Picture{cairo_image_surface_get_width(s), cairo_image_surface_get_height(s), {}});
-        p->pixels.resize(static_cast<size_t>(p->width * p->height));
-        for (int y = 0; y < p->height; ++y)
-            std::memcpy(p->pixels.data() + y * p->width,
-                        cairo_image_surface_get_data(s) + y * cairo_image_surface_get_stride(s),
-                        static_cast<size_t>(p->width) * 4);
-    }
-    cairo_surface_destroy(s);
-    return p;
-}
-
-// The raw text of a field of the flat object `measure --json` prints ("-23.0",
-// "\"LU\"", "null"); empty when it is missing.
-inline std::string field(const std::string& json, const std::string& key) {
-    const size_t at = json.find("\"" + key + "\": ");
-    if (at == std::string::npos) return {};
-    const size_t from = at + key.size() + 4;
-    const size_t to = json[from] == '"' ? json.find('"', from + 1) + 1 : json.find_first_of(",}", from);
-    return json.substr(from, to - from);
 }
 
 } // namespace LiveTesting

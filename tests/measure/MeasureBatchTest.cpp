@@ -69,12 +69,11 @@ TEST_F(MeasureBatch, AMixedFolderGivesARowPerFileOneErrorAndOneSkipped) {
     EXPECT_EQ(run.status, 1);
     std::vector<std::string> jsonFiles;
     for (const std::string& line : lines(run.out)) {
-        const std::optional<JsonObject> json = JsonObject::parse(line);
-        ASSERT_TRUE(json.has_value()) << line;
-        jsonFiles.push_back((*json)["file"].string);
-        EXPECT_EQ(json->has("error") ? line : "", jsonFiles.back() == empty ? "{\"file\": \"" + empty + "\", \"error\": \"'" + empty + "' holds no audio\"}" : "");
-        EXPECT_EQ(json->size(), jsonFiles.back() == empty ? 2u : 16u) << "readings, no verdict without a target: " << line;
-        EXPECT_EQ((*json)["warning"].kind, (*json)["file"].string == cut ? JsonValue::String : JsonValue::Null);
+        const JsonObject json = objectOf(line);
+        jsonFiles.push_back(json["file"].string);
+        EXPECT_EQ(json.has("error") ? line : "", jsonFiles.back() == empty ? "{\"file\": \"" + empty + "\", \"error\": \"'" + empty + "' holds no audio\"}" : "");
+        EXPECT_EQ(json.size(), jsonFiles.back() == empty ? 2u : 16u) << "readings, no verdict without a target: " << line;
+        EXPECT_EQ(json["warning"].kind, json["file"].string == cut ? JsonValue::String : JsonValue::Null);
     }
     EXPECT_EQ(jsonFiles, listed_) << "19 lines";
 
@@ -104,7 +103,7 @@ TEST_F(MeasureBatch, ResultsAreThoseOfEachFileAloneWhateverTheJobs) {
     EXPECT_EQ(many.out, one.out);
     EXPECT_EQ(many.err, one.err);
     std::map<std::string, std::string> lineOf;
-    for (const std::string& line : lines(one.out)) lineOf[JsonObject::parse(line).value_or(JsonObject{})["file"].string] = line + "\n";
+    for (const std::string& line : lines(one.out)) lineOf[objectOf(line)["file"].string] = line + "\n";
     for (const std::string& path : measurable_) EXPECT_EQ(measure(optionsFor(path, true)).out, lineOf[path]) << path;
 
     // Sessions on parallel threads: the guard watches every block of each, and none breaks the rules.

@@ -173,7 +173,7 @@ TEST_F(MeasureMedia, DamagedStreamsWarnAndReadWhatDecoded) {
         EXPECT_EQ(run.status, 0) << run.err;
         EXPECT_EQ(lines(run.err).size(), 1u) << run.err;
         EXPECT_EQ(run.err.rfind("nivolo-host: warning: '" + path + "': decoding failed at " + failedAt, 0), 0u) << run.err;
-        const JsonObject json = JsonObject::parse(run.out).value_or(JsonObject{});
+        const JsonObject json = objectOf(run.out);
         EXPECT_EQ(json["warning"].string + "\n", run.err.substr(std::strlen("nivolo-host: warning: ")));
         EXPECT_EQ(json["integrated"].kind, JsonValue::Number) << path;
         EXPECT_TRUE(json["seconds"].number >= seconds && json["seconds"].number < kSeconds) << path << " " << json["seconds"].number;

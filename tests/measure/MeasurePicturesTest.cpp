@@ -1,41 +1,12 @@
 // The pictures the host draws: the loudness plot, the editor at the end of a
 // measurement, and `render` with clicks on named controls.
 
-#include <cairo.h>
-
-#include <cstring>
-
 #include "MeasureTestSupport.h"
 #include "host/LoudnessPlot.h"
 
 namespace {
 
 using namespace MeasureTesting;
-
-// A PNG's size and pixels (none when it cannot be read).
-struct Picture {
-    int width = 0, height = 0;
-    std::vector<uint32_t> pixels;
-
-    explicit Picture(const std::string& path) {
-        cairo_surface_t* s = cairo_image_surface_create_from_png(path.c_str());
-        if (cairo_surface_status(s) == CAIRO_STATUS_SUCCESS) {
-            width = cairo_image_surface_get_width(s), height = cairo_image_surface_get_height(s);
-            for (int y = 0; y < height; ++y) {
-                const auto* row = reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(s) + y * cairo_image_surface_get_stride(s));
-                pixels.insert(pixels.end(), row, row + width);
-            }
-        }
-        cairo_surface_destroy(s);
-    }
-    // Pixels that differ from other's in the rectangle [x0, x1) x [y0, y1).
-    int differing(const Picture& other, int x0, int y0, int x1, int y1) const {
-        int n = 0;
-        for (int y = y0; y < y1; ++y)
-            for (int x = x0; x < x1; ++x) n += pixels.at(static_cast<size_t>(y * width + x)) != other.pixels.at(static_cast<size_t>(y * width + x));
-        return n;
-    }
-};
 
 class MeasurePictures : public ::testing::Test {
 protected:

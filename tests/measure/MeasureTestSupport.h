@@ -1,9 +1,11 @@
 #pragma once
-// Shared pieces of the measure tests: a scratch directory, audio made with the
-// ffmpeg command, runs of the measure command (in-process and as the executable
-// in a shell) with both streams captured, a strict reader for the flat JSON
-// objects it prints, and the loudness core fed the same file in-process.
+// Shared pieces of the tests that run nivolo-host (measure and live): a scratch
+// directory, audio made with the ffmpeg command, runs of the measure command
+// (in-process and as the executable in a shell) with both streams captured, a
+// strict reader for the flat JSON objects it prints, the PNG pictures it saves,
+// and the loudness core fed the same file in-process.
 
+#include <cairo.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -176,6 +178,7 @@ struct JsonValue {
     bool boolean = false;
     double number = 0.0;
     std::string string;
+    bool operator==(const JsonValue&) const = default;
 };
 
 // One flat JSON object followed only by white space, read as strictly as a
@@ -230,14 +233,47 @@ private:
     std::map<std::string, JsonValue> values_;
 };
 
+// The one JSON object of a text; an empty one, and a failure, when it holds none.
+inline JsonObject objectOf(const std::string& text) {
+    std::optional<JsonObject> object = JsonObject::parse(text);
+    EXPECT_TRUE(object.has_value()) << "not one JSON object: " << text;
+    return object.value_or(JsonObject{});
+}
+
 // The JSON object of a successful run with nothing on the error stream.
 inline JsonObject jsonOf(const Outcome& run) {
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_TRUE(run.err.empty()) << run.err;
-    std::optional<JsonObject> object = JsonObject::parse(run.out);
-    EXPECT_TRUE(object.has_value()) << "not one JSON object: " << run.out;
-    return object.value_or(JsonObject{});
+    return objectOf(run.out);
 }
+
+// ---- pictures ----------------------------------------------------------------------------
+
+// A PNG's size and pixels, cairo's words: alpha (or unused), red, green, blue (none when it cannot be read).
+struct Picture {
+    int width = 0, height = 0;
+    std::vector<uint32_t> pixels;
+
+    explicit Picture(const std::string& path) {
+        cairo_surface_t* s = cairo_image_surface_create_from_png(path.c_str());
+        if (cairo_surface_status(s) == CAIRO_STATUS_SUCCESS) {
+            width = cairo_image_surface_get_width(s), height = cairo_image_surface_get_height(s);
+            for (int y = 0; y < height; ++y) {
+                const auto* row = reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(s) + y * cairo_image_surface_get_stride(s));
+                pixels.insert(pixels.end(), row, row + width);
+            }
+        }
+        cairo_surface_destroy(s);
+    }
+    uint32_t at(int x, int y) const { return pixels.at(static_cast<size_t>(y * width + x)); }
+    // Pixels that differ from other's in the rectangle [x0, x1) x [y0, y1).
+    int differing(const Picture& other, int x0, int y0, int x1, int y1) const {
+        int n = 0;
+        for (int y = y0; y < y1; ++y)
+            for (int x = x0; x < x1; ++x) n += at(x, y) != other.at(x, y);
+        return n;
+    }
+};
 
 // ---- the loudness core on the same samples --------------------------------------------------
 

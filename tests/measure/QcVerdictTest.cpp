@@ -18,10 +18,6 @@ using NivoloHost::QcVerdict;
 
 QcTarget preset(const char* name) { return QcTarget::preset(name).value_or(QcTarget{}); }
 
-QcTarget limits(std::optional<double> integrated, double tolerance, std::optional<double> maxTruePeak) {
-    return {integrated, tolerance, maxTruePeak};
-}
-
 TEST(QcVerdict, LimitsAreMetToTheHundredthAsPrinted) {
     struct Case {
         const char* what;
@@ -47,10 +43,10 @@ TEST(QcVerdict, LimitsAreMetToTheHundredthAsPrinted) {
          {"integrated -26.01 LUFS below -26.00", "true peak -1.99 dBTP above -2.00"}},
         {"streaming at its upper edge", preset("streaming"), -13.0, -1.0, {}},
         {"streaming a hundredth loud", preset("streaming"), -12.99, -3.0, {"integrated -12.99 LUFS above -13.00"}},
-        {"a ceiling alone ignores loudness", limits(none, 1.0, -3.0), none, -3.0, {}},
-        {"a ceiling alone", limits(none, 1.0, -3.0), -10.0, -2.99, {"true peak -2.99 dBTP above -3.00"}},
-        {"no tolerance: only the target itself", limits(-16.0, 0.0, none), -16.0, 3.0, {}},
-        {"no tolerance, a hundredth off", limits(-16.0, 0.0, none), -16.01, 3.0, {"integrated -16.01 LUFS below -16.00"}},
+        {"a ceiling alone ignores loudness", QcTarget{none, 1.0, -3.0}, none, -3.0, {}},
+        {"a ceiling alone", QcTarget{none, 1.0, -3.0}, -10.0, -2.99, {"true peak -2.99 dBTP above -3.00"}},
+        {"no tolerance: only the target itself", QcTarget{-16.0, 0.0, none}, -16.0, 3.0, {}},
+        {"no tolerance, a hundredth off", QcTarget{-16.0, 0.0, none}, -16.01, 3.0, {"integrated -16.01 LUFS below -16.00"}},
     };
     for (const Case& c : cases) {
         const QcVerdict verdict = QcVerdict::judge(c.target, c.integrated, c.truePeak);
