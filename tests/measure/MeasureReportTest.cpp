@@ -111,16 +111,18 @@ TEST_F(MeasureReport, FiguresCarryTwoDecimals) {
     EXPECT_NEAR(integrated[1] - integrated[0], 0.08, 0.01 + 1e-9);
 }
 
-// Names a script could choke on come through JSON and CSV intact.
+// Names a script could choke on (a quote, a comma alone) come through JSON and CSV intact.
 TEST_F(MeasureReport, FileNamesAreEscapedInJsonAndQuotedInCsv) {
-    const std::string path = file("say \"loud\", \\ back\tslash.wav");
-    ASSERT_TRUE(makeAudio(path, 44100, 1.0, {sine({-20.0})}));
+    const std::string path = file("say \"loud\", \\ back\tslash.wav"), comma = file("left,right.wav");
+    for (const std::string& name : {path, comma}) ASSERT_TRUE(makeAudio(name, 44100, 1.0, {sine({-20.0})}));
     EXPECT_EQ(jsonOf(measureJson(path))["file"].string, path);
-    const Outcome csv = host({"measure", path, path, "--csv"});
+    const Outcome csv = host({"measure", path, comma, "--csv"});
     const std::vector<std::string> rows = lines(csv.out);
     ASSERT_EQ(rows.size(), 3u) << csv.out;
-    EXPECT_EQ(csvFields(rows[1]).size(), csvFields(rows[0]).size()) << rows[1];
-    EXPECT_EQ(csvFields(rows[1])[0], path);
+    for (size_t row : {1u, 2u}) {
+        EXPECT_EQ(csvFields(rows[row]).size(), csvFields(rows[0]).size()) << rows[row];
+        EXPECT_EQ(csvFields(rows[row])[0], row == 1 ? path : comma);
+    }
 }
 
 // Without a file: three 10 s steps at -26, -20 and -23 dBFS, whose power mean lies 0.67 dB above -23.
