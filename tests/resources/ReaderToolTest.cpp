@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <sstream>
 
 namespace ResourceTest {
@@ -58,12 +59,19 @@ TEST_F(ReaderTool, ListsAndExtractsTheModulesResourceFromTheModuleFile) {
     EXPECT_TRUE(r.err.empty()) << r.err;
     std::istringstream lines(r.out);
     std::string line;
-    std::vector<std::string> names;
+    std::vector<std::string> names, methods; // methods as the pack list words them: "store NAME", "deflate NAME"
     std::getline(lines, line);
     EXPECT_NE(line.find("\"nivolo.hrf\""), std::string::npos) << line; // asked for by the module's base name
     std::getline(lines, line); // column titles
-    while (std::getline(lines, line)) names.push_back(line.substr(line.rfind("  ") + 2));
-    EXPECT_EQ(names.size(), 9u);
+    while (std::getline(lines, line)) {
+        names.push_back(line.substr(line.rfind("  ") + 2));
+        methods.push_back((line.find(" -  ") != std::string::npos ? "store " : "deflate ") + names.back());
+    }
+    std::ifstream packList(std::string(NIVOLO_RESOURCES_DIR) + "/pack.list");
+    std::vector<std::string> listed;
+    for (std::string l; std::getline(packList, l);)
+        if (l.rfind("store ", 0) == 0 || l.rfind("deflate ", 0) == 0) listed.push_back(l);
+    EXPECT_EQ(methods, listed) << "every entry of the pack list, in its order, packed as the list says";
 
     const ToolRun x = run(std::string("extract --module '") + NIVOLO_MODULE_PATH + "' '" + dir_ + "'");
     ASSERT_EQ(x.status, 0) << x.err;
