@@ -48,7 +48,13 @@ echo "== address,undefined: building" >&2
 if configure build-asan -DNIVOLO_SANITIZE=address,undefined && cmake --build build-asan -j"$JOBS" >/dev/null; then
     total=0
     for suite in build-asan/*_tests; do
-        if n=$(run_gtest "$suite"); then total=$((total + n)); else fail "$(basename "$suite") under address,undefined"; fi
+        # The live suite's host opens the window system, whose library loads its message-bus
+        # client at run time; that client keeps a connection it never frees and is unloaded at
+        # exit, so no suppression can name the frames. Leaks are checked in every other suite.
+        leaks=1
+        [ "$(basename "$suite")" = live_tests ] && leaks=0
+        if n=$(ASAN_OPTIONS="$ASAN_OPTIONS:detect_leaks=$leaks" run_gtest "$suite"); then total=$((total + n));
+        else fail "$(basename "$suite") under address,undefined"; fi
     done
     note "address,undefined: $total tests passed"
 else
